@@ -1,0 +1,281 @@
+// End-to-end tests: the built program against a UDP socket on loopback.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "osc_decode.h"
+
+namespace {
+
+struct Result {
+	int status;
+	std::string out, err;
+};
+
+// OSC_SEND_WRAPPER (say "valgrind -q --error-exitcode=99") runs the program
+// under a checker; argv[0] is then the checker's to choose.
+std::vector<std::string>
+wrapper()
+{
+	std::vector<std::string> words;
+	const char *w = getenv("OSC_SEND_WRAPPER");
+	for (std::string s = w ? w : ""; !s.empty();) {
+		size_t end = s.find(' ');
+		if (end)
+			words.push_back(s.substr(0, end));
+		s = end == std::string::npos ? "" : s.substr(end + 1);
+	}
+	return words;
+}
+
+std::string
+slurp(int fd)
+{
+	std::string s;
+	char buf[4096];
+	lseek(fd, 0, SEEK_SET);
+	for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+		s.append(buf, size_t(n));
+	close(fd);
+	return s;
+}
+
+// Runs the program with argv[0] = name; a null name runs it with an empty
+// argument vector.
+Result
+run(const char *name, const std::vector<std::string> &args)
+{
+	std::vector<std::string> words = wrapper();
+	words.push_back(OSC_SEND_BIN);
+	std::vector<char *> argv;
+	for (auto &w : words)
+		argv.push_back(w.data());
+	if (words.size() == 1)
+		argv[0] = const_cast<char *>(name);
+	for (auto &a : args)
+		argv.push_back(const_cast<char *>(a.c_str()));
+	argv.push_back(nullptr);
+	if (!name && words.size() == 1)
+		argv.assign(1, nullptr);
+
+	int out = memfd_create("out", 0), err = memfd_create("err", 0);
+	pid_t pid = fork();
+	if (pid == 0) {
+		dup2(out, 1);
+		dup2(err, 2);
+		execvp(words[0].c_str(), argv.data());
+		_exit(127);
+	}
+	int ws = 0;
+	waitpid(pid, &ws, 0);
+	return {WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws),
+		slurp(out), slurp(err)};
+}
+
+struct Listener {
+	int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+	std::string port;
+
+	Listener()
+	{
+		sockaddr_in a{};
+		socklen_t len = sizeof a;
+		a.sin_family = AF_INET;
+		a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+		bind(fd, reinterpret_cast<sockaddr *>(&a), len);
+		getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+		port = std::to_string(ntohs(a.sin_port));
+	}
+	~Listener() { close(fd); }
+
+	// The program has exited by the time this is called, so whatever it
+	// sent is already queued; the wait only absorbs scheduling noise.
+	bool receive(std::string &d, int wait_ms = 1000)
+	{
+		pollfd p{fd, POLLIN, 0};
+		if (poll(&p, 1, wait_ms) != 1)
+			return false;
+		d.resize(70000);
+		d.resize(size_t(recv(fd, d.data(), d.size(), 0)));
+		return true;
+	}
+
+	bool quiet() { std::string d; return !receive(d, 100); }
+
+	OscMessage message()
+	{
+		std::string d;
+		OscMessage m;
+		EXPECT_TRUE(receive(d)) << "no datagram";
+		EXPECT_TRUE(decode_osc(d, m)) << "malformed datagram";
+		EXPECT_TRUE(quiet()) << "more than one datagram";
+		return m;
+	}
+};
+
+const char usage_text[] =
+	"\n"
+	"usage: osc-send <OSC URL> [<values>]\n"
+	"\n"
+	"example OSC URLs:\n"
+	"\n"
+	"  osc.udp://localhost:19383/path/test 1.0 4.2\n"
+	"  osc.udp://remote.example.com:10886/3/13/load file\n"
+	"\n"
+	"numeric arguments will be treated as OSC 'f' floating point types.\n"
+	"\n";
+
+std::string
+usage_name(const std::string &err)
+{
+	size_t at = err.find("usage: ");
+	return at == std::string::npos ? "?" : err.substr(at + 7, err.find(' ', at + 7) - at - 7);
+}
+
+TEST(Usage, NoUrlPrintsUsageAndFails)
+{
+	Result r = run("osc-send", {});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_EQ(r.out, "");
+	EXPECT_EQ(r.err, usage_text);
+}
+
+TEST(Usage, BaseNameOfInvocationPath)
+{
+	if (!wrapper().empty())
+		GTEST_SKIP() << "argv[0] belongs to the wrapper";
+	struct {
+		const char *argv0, *shown;
+	} cases[] = {
+		{"/opt/tools/sender", "sender"}, {"sender", "sender"},
+		{"./bin/", "./bin/"}, {"/", "/"},
+		{"", "osc-send"}, {nullptr, "osc-send"},
+	};
+	for (auto &c : cases) {
+		Result r = run(c.argv0, {});
+		EXPECT_EQ(r.status, 1) << c.shown;
+		EXPECT_EQ(usage_name(r.err), c.shown);
+	}
+	Result r = run("/usr/bin/sender", {"-h"});
+	EXPECT_EQ(r.err.substr(0, 8), "sender: ");
+}
+
+TEST(Values, TypedByFirstByteInOrder)
+{
+	struct {
+		const char *value;
+		char tag;
+		uint32_t bits;
+	} cases[] = {
+		{"1.0", 'f', 0x3f800000}, {"4.2", 'f', 0x40866666},
+		{"0", 'f', 0}, {"007", 'f', 0x40e00000},
+		{"2e1", 'f', 0x41a00000}, {"0x10", 'f', 0x41800000},
+		{"3abc", 'f', 0x40400000}, {"2,5", 'f', 0x40000000},
+		{"0.1", 'f', 0x3dcccccd}, {"1e39", 'f', 0x7f800000},
+		{"3.4028235e38", 'f', 0x7f7fffff}, {"1e-40", 'f', 0x000116c2},
+		{"1e-50", 'f', 0}, {"-1", 's', 0}, {"+2", 's', 0},
+		{".5", 's', 0}, {" 5", 's', 0}, {"nan", 's', 0},
+		{"file", 's', 0}, {"", 's', 0}, {"-h", 's', 0},
+		{"\xd9\xa3", 's', 0}, // ARABIC-INDIC DIGIT THREE is no digit
+		{"a b\\n\"c\"", 's', 0},
+	};
+	Listener l;
+	std::string url = "osc.udp://127.0.0.1:" + l.port + "/path/test";
+	Result r = run("osc-send", {url});
+	EXPECT_EQ(r.status, 0);
+	EXPECT_EQ(l.message().tags, ",");
+
+	std::vector<std::string> args{url};
+	for (auto &c : cases)
+		args.push_back(c.value);
+	r = run("osc-send", args);
+	EXPECT_EQ(r.status, 0);
+	EXPECT_EQ(r.out + r.err, "");
+	OscMessage m = l.message();
+	ASSERT_EQ(m.args.size(), std::size(cases));
+	for (size_t i = 0; i < m.args.size(); i++) {
+		SCOPED_TRACE(cases[i].value);
+		EXPECT_EQ(m.args[i].tag, cases[i].tag);
+		if (cases[i].tag == 'f')
+			EXPECT_EQ(m.args[i].bits, cases[i].bits);
+		else
+			EXPECT_EQ(m.args[i].text, cases[i].value);
+	}
+}
+
+TEST(Destination, AnyTransportSendsOneUdpDatagram)
+{
+	Listener l;
+	const std::string forms[] = {
+		"osc.udp://127.0.0.1:P/3/13/load", "osc.tcp://127.0.0.1:P/3/13/load",
+		"osc://127.0.0.1:P/3/13/load", "osc.udp://localhost:P/3/13/load",
+		"osc.udp://127.0.0.1:000P/3/13/load",
+	};
+	for (std::string url : forms) {
+		url.replace(url.find('P'), 1, l.port);
+		Result r = run("osc-send", {url, "file"});
+		EXPECT_EQ(r.status, 0) << url;
+		OscMessage m = l.message();
+		EXPECT_EQ(m.address + m.tags, "/3/13/load,s") << url;
+	}
+}
+
+TEST(Failures, LibloErrorLineAndStatus)
+{
+	Listener l;
+	const std::vector<std::string> cases[] = {
+		{"osc.udp://no-such-host.invalid:" + l.port + "/x"},
+		{"osc.udp://127.0.0.1:" + l.port + "/x", std::string(70000, 'a')},
+		// Debian's liblo has no IPv6; the address must still not be
+		// mistaken for a path.
+		{"osc.udp://[::1]:" + l.port + "/x"},
+	};
+	for (auto &args : cases) {
+		Result r = run("osc-send", args);
+		EXPECT_EQ(r.status, 1) << args[0];
+		EXPECT_EQ(r.out.rfind("liblo error: ", 0), 0u) << r.out;
+		EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
+		EXPECT_EQ(r.err, "");
+	}
+	EXPECT_TRUE(l.quiet());
+}
+
+TEST(Failures, InvalidUrlIsRefusedBeforeLiblo)
+{
+	Listener l;
+	const std::string p = l.port;
+	const std::string urls[] = {
+		"", "osc", "osc.udp://", "osc://h:1", "-h",
+		"http://127.0.0.1:" + p + "/x", "osc.://127.0.0.1:" + p + "/x",
+		"osc.u-p://127.0.0.1:" + p + "/x", "osc.udp:/127.0.0.1:" + p + "/x",
+		"osc.udp://127.0.0.1:" + p, "osc.udp://127.0.0.1:" + p + "x/y",
+		"osc.udp://:" + p + "/x", "osc.udp://127.0.0.1/x",
+		"osc.udp://127.0.0.1:/x", "osc.udp://127.0.0.1:0/x",
+		"osc.udp://127.0.0.1:65536/x", "osc.udp://127.0.0.1:99999/x",
+		"osc.udp://127.0.0.1:" + p + "/a b", "osc.udp://127.0.0.1:" + p + "/a\tb",
+		"osc.udp://127.0.0.1:" + p + "/a\x7f", "osc.udp://127 0.0.1:" + p + "/x",
+		"osc.udp://127.0.0.1\x7f:" + p + "/x",
+		"osc://[::1]:" + p + "/x", "osc.udp://[]:" + p + "/x",
+		"osc.udp://[::1:" + p + "/x", "osc.udp://127.0.0.1]:" + p + "/x",
+	};
+	for (auto &url : urls) {
+		Result r = run("osc-send", {url, "1"});
+		EXPECT_EQ(r.status, 1) << url;
+		EXPECT_EQ(r.out, "") << url;
+		EXPECT_EQ(r.err, "osc-send: invalid OSC URL '" + url +
+				 "' (expected osc.udp://HOST:PORT/PATH)\n");
+	}
+	EXPECT_TRUE(l.quiet());
+}
+
+} // namespace
