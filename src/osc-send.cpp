@@ -54,8 +54,8 @@ main(int argc, char *argv[])
 	if (argc < 2)
 		usage(name);
 	const char *url = argv[1];
-	// The address is taken from the URL as written: liblo returns the
-	// whole URL as the path when the host is a bracketed IPv6 literal.
+	// Port and address are taken from the URL as written: liblo misreads
+	// both when the host is a bracketed IPv6 literal.
 	const char *path = url_path(url);
 	if (!path) {
 		fprintf(stderr,
@@ -66,7 +66,7 @@ main(int argc, char *argv[])
 	}
 
 	char *host = lo_url_get_hostname(url);
-	char *port = lo_url_get_port(url);
+	char *port = url_port(url, path);
 	lo_address to = host && port ? lo_address_new(host, port) : nullptr;
 	lo_message msg = lo_message_new();
 	int status = 1;

@@ -50,8 +50,8 @@ skip_host(const char *s, bool transport)
 	}
 	if (!transport)
 		return nullptr;
-	for (start = ++s; isxdigit(static_cast<unsigned char>(*s)) ||
-			  *s == ':' || *s == '.';
+	for (start = ++s;
+	     isxdigit(static_cast<unsigned char>(*s)) || *s == ':' || *s == '.';
 	     s++)
 		;
 	return s == start || *s != ']' ? nullptr : s + 1;
@@ -95,13 +95,27 @@ url_path(const char *url)
 	return s;
 }
 
+// Returns a copy of the port as written: the digits just before the path.
+// liblo takes the first digits after any ':' instead, which may lie inside
+// an IPv6 literal ("[1:2::3]:9000" gives it port 2).
+inline char *
+url_port(const char *url, const char *path)
+{
+	const char *start = path;
+
+	while (start > url && isdigit(static_cast<unsigned char>(start[-1])))
+		start--;
+	return strndup(start, static_cast<size_t>(path - start));
+}
+
 // A value whose first byte is an ASCII digit is a float, anything else
 // ("-1", ".5", "nan", "") a string. strtod ignores what follows the number.
 inline void
 append_value(lo_message msg, const char *text)
 {
 	if (isdigit(static_cast<unsigned char>(text[0])))
-		lo_message_add_float(msg, static_cast<float>(strtod(text, nullptr)));
+		lo_message_add_float(msg,
+				     static_cast<float>(strtod(text, nullptr)));
 	else
 		lo_message_add_string(msg, text);
 }
