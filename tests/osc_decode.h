@@ -10,7 +10,7 @@
 
 struct OscArg {
 	char tag;
-	uint32_t bits; // an f argument's IEEE 754 pattern
+	uint32_t bits;    // an f argument's IEEE 754 pattern
 	std::string text; // an s argument's bytes
 };
 

@@ -1,0 +1,94 @@
+// libFuzzer target for the URL check and the value typing. The input is
+// the URL, then the values, separated by NUL bytes.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <lo/lo.h>
+
+#include "osc-send.h"
+
+// abort() rather than assert(): the check must hold in release builds too.
+#define CHECK(cond)                                                            \
+	do {                                                                   \
+		if (!(cond)) {                                                 \
+			fprintf(stderr, "check failed: %s\n", #cond);          \
+			abort();                                               \
+		}                                                              \
+	} while (0)
+
+// What the program hands liblo for an accepted URL: a host, a port in range
+// and a path. Where liblo reads the URL correctly, it reads the same.
+static void
+check_accepted(const char *url, const char *path)
+{
+	CHECK(path > url && path < url + strlen(url) && *path == '/');
+	char *host = lo_url_get_hostname(url);
+	char *port = url_port(url, path);
+	CHECK(host && *host && port && *port);
+	CHECK(strspn(port, "0123456789") == strlen(port));
+	const char *digits = port + strspn(port, "0");
+	long value = strtol(digits, nullptr, 10);
+	CHECK(strlen(digits) <= 5 && value >= 1 && value <= 65535);
+
+	// The scheme's "://" is the first: a transport holds no ':'.
+	const char *literal = strstr(url, "://") + 3;
+	if (*literal == '[') {
+		CHECK(strncmp(literal + 1, host, strlen(host)) == 0);
+		CHECK(literal[1 + strlen(host)] == ']');
+	} else {
+		char *liblo_port = lo_url_get_port(url);
+		char *liblo_path = lo_url_get_path(url);
+		CHECK(liblo_port && strcmp(liblo_port, port) == 0);
+		CHECK(liblo_path && strcmp(liblo_path, path) == 0);
+		CHECK(strstr(url, host) && !strpbrk(host, ":/[]"));
+		free(liblo_port);
+		free(liblo_path);
+	}
+	lo_address to = lo_address_new(host, port);
+	CHECK(to);
+	lo_address_free(to);
+	free(host);
+	free(port);
+}
+
+// One argument per value, f exactly when the value starts with a digit.
+static void
+check_values(const std::vector<std::string> &values)
+{
+	lo_message msg = lo_message_new();
+	for (const std::string &v : values)
+		append_value(msg, v.c_str());
+	const char *types = lo_message_get_types(msg);
+	CHECK(strlen(types) == values.size());
+	for (size_t i = 0; i < values.size(); i++)
+		CHECK(types[i] ==
+		      (values[i][0] >= '0' && values[i][0] <= '9' ? 'f' : 's'));
+	size_t size = 0;
+	void *wire = lo_message_serialise(msg, "/x", nullptr, &size);
+	CHECK(wire && size % 4 == 0);
+	free(wire);
+	lo_message_free(msg);
+}
+
+extern "C" int
+LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	std::vector<std::string> parts(1);
+	for (size_t i = 0; i < size; i++)
+		if (data[i] == 0)
+			parts.emplace_back();
+		else
+			parts.back() += char(data[i]);
+
+	const char *url = parts[0].c_str();
+	// A refused URL must never reach liblo's URL functions.
+	if (const char *path = url_path(url))
+		check_accepted(url, path);
+	parts.erase(parts.begin());
+	check_values(parts);
+	return 0;
+}
