@@ -33,50 +33,81 @@ usage(const char *invocation_path)
 	exit(1);
 }
 
-// Sends msg and returns the exit status: liblo notes a failed send on the
-// destination rather than in its return value. The error line goes to
-// standard output, where callers already parse it.
+// Sends msg and returns the exit status. liblo records why a send failed on
+// the destination, and that line goes to standard output, where callers
+// already parse it; a failure it did not record must not pass either.
 static int
-send_message(lo_address to, const char *path, lo_message msg)
+send_message(lo_address to, const char *path, lo_message msg, const char *name)
 {
-	lo_send_message(to, path, msg);
-	if (lo_address_errno(to) == 0)
-		return 0;
-	printf("liblo error: %s\n", lo_address_errstr(to));
-	return 1;
+	int sent = lo_send_message(to, path, msg);
+	if (lo_address_errno(to) != 0) {
+		printf("liblo error: %s\n", lo_address_errstr(to));
+		return 1;
+	}
+	if (sent < 0) {
+		fprintf(stderr, "%s: the message was not sent\n", name);
+		return 1;
+	}
+	return 0;
+}
+
+// Appends the values to msg, all or none: a value liblo could not add would
+// otherwise vanish from a message that still goes out.
+static bool
+append_values(lo_message msg, int count, char *values[])
+{
+	for (int k = 0; k < count; k++)
+		if (append_value(msg, values[k]) != 0)
+			return false;
+	return true;
+}
+
+// liblo keeps copies of host and port but does not report a failed copy;
+// it would go on to send to no host or no port. Its copies must read back
+// as given.
+static lo_address
+new_address(const char *host, const char *port)
+{
+	if (!host || !port)
+		return nullptr;
+	lo_address to = lo_address_new(host, port);
+	if (!to)
+		return nullptr;
+	const char *kept_host = lo_address_get_hostname(to);
+	const char *kept_port = lo_address_get_port(to);
+	if (kept_host && kept_port && strcmp(kept_host, host) == 0 &&
+	    strcmp(kept_port, port) == 0)
+		return to;
+	lo_address_free(to);
+	return nullptr;
 }
 
 int
 main(int argc, char *argv[])
 {
-	const char *name = argc > 0 ? argv[0] : nullptr;
+	const char *invocation_path = argc > 0 ? argv[0] : nullptr;
 
 	if (argc < 2)
-		usage(name);
+		usage(invocation_path);
+	const char *name = base_name(invocation_path);
 	const char *url = argv[1];
-	// Port and address are taken from the URL as written: liblo misreads
-	// both when the host is a bracketed IPv6 literal.
-	const char *path = url_path(url);
+	char *host, *port;
+	const char *path = split_url(url, &host, &port);
 	if (!path) {
 		fprintf(stderr,
 			"%s: invalid OSC URL '%s' (expected "
 			"osc.udp://HOST:PORT/PATH)\n",
-			base_name(name), url);
+			name, url);
 		return 1;
 	}
 
-	char *host = lo_url_get_hostname(url);
-	char *port = url_port(url, path);
-	lo_address to = host && port ? lo_address_new(host, port) : nullptr;
+	lo_address to = new_address(host, port);
 	lo_message msg = lo_message_new();
 	int status = 1;
-	if (to && msg) {
-		for (int k = 2; k < argc; k++)
-			append_value(msg, argv[k]);
-		status = send_message(to, path, msg);
-	} else {
-		fprintf(stderr, "%s: out of memory\n", base_name(name));
-	}
+	if (to && msg && append_values(msg, argc - 2, argv + 2))
+		status = send_message(to, path, msg, name);
+	else
+		fprintf(stderr, "%s: out of memory\n", name);
 
 	free(host);
 	free(port);

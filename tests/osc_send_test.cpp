@@ -48,10 +48,11 @@ slurp(int fd)
 	return s;
 }
 
-// Runs the program with argv[0] = name; a null name runs it with an empty
-// argument vector.
+// Runs the program with argv[0] = name, and env (NAME=VALUE) added to its
+// environment; a null name runs it with an empty argument vector.
 Result
-run(const char *name, const std::vector<std::string> &args)
+run(const char *name, const std::vector<std::string> &args,
+    const std::vector<std::string> &env = {})
 {
 	std::vector<std::string> words = wrapper();
 	words.push_back(OSC_SEND_BIN);
@@ -66,11 +67,14 @@ run(const char *name, const std::vector<std::string> &args)
 	if (!name && words.size() == 1)
 		argv.assign(1, nullptr);
 
-	int out = memfd_create("out", 0), err = memfd_create("err", 0);
+	int out = memfd_create("out", MFD_CLOEXEC);
+	int err = memfd_create("err", MFD_CLOEXEC);
 	pid_t pid = fork();
 	if (pid == 0) {
 		dup2(out, 1);
 		dup2(err, 2);
+		for (auto &e : env)
+			putenv(const_cast<char *>(e.c_str()));
 		execvp(words[0].c_str(), argv.data());
 		_exit(127);
 	}
@@ -104,8 +108,9 @@ struct Listener {
 		if (poll(&p, 1, wait_ms) != 1)
 			return false;
 		d.resize(70000);
-		d.resize(size_t(recv(fd, d.data(), d.size(), 0)));
-		return true;
+		ssize_t n = recv(fd, d.data(), d.size(), 0);
+		d.resize(n < 0 ? 0 : size_t(n));
+		return n >= 0;
 	}
 
 	bool quiet()
@@ -184,6 +189,9 @@ TEST(Values, TypedByFirstByteInOrder)
 		{"3abc", 'f', 0x40400000},
 		{"2,5", 'f', 0x40000000},
 		{"0.1", 'f', 0x3dcccccd},
+		// Rounded twice, through double, this is a tie that goes to
+		// even; strtof alone would round it up to 0x3f800001.
+		{"1.0000000596046448", 'f', 0x3f800000},
 		{"1e39", 'f', 0x7f800000},
 		{"3.4028235e38", 'f', 0x7f7fffff},
 		{"1e-40", 'f', 0x000116c2},
@@ -286,6 +294,8 @@ TEST(Failures, InvalidUrlIsRefusedBeforeLiblo)
 				    "osc.udp://127.0.0.1\x7f:" + p + "/x",
 				    "osc://[::1]:" + p + "/x",
 				    "osc.udp://[]:" + p + "/x",
+				    "osc.udp://[127.0.0.1]:" + p + "/x",
+				    "osc.udp://[cafe]:" + p + "/x",
 				    "osc.udp://[::1:" + p + "/x",
 				    "osc.udp://127.0.0.1]:" + p + "/x"};
 	for (auto &url : urls) {
@@ -295,6 +305,49 @@ TEST(Failures, InvalidUrlIsRefusedBeforeLiblo)
 		EXPECT_EQ(r.err,
 			  "osc-send: invalid OSC URL '" + url +
 				  "' (expected osc.udp://HOST:PORT/PATH)\n");
+	}
+	EXPECT_TRUE(l.quiet());
+}
+
+// Fails each allocation of a run in turn. The message goes out whole with
+// status 0, or nothing goes out and one line says that memory ran out.
+// liblo writes through unchecked allocations in lo_message_new and
+// lo_message_serialise; a crash there sends nothing, and is liblo's to mend.
+TEST(Failures, FailedAllocationSendsAllOrNothing)
+{
+#ifdef __SANITIZE_ADDRESS__
+	GTEST_SKIP() << "the sanitizer owns malloc";
+#endif
+	if (!wrapper().empty())
+		GTEST_SKIP() << "the wrapper owns malloc";
+	Listener l;
+	const std::vector<std::string> args{
+		"osc.udp://127.0.0.1:" + l.port + "/x", "1", "a", "2", "bb"};
+	const std::string shim = std::string("LD_PRELOAD=") + FAILALLOC_SO;
+	Result r = run("osc-send", args, {shim, "FAIL_ALLOC=0"});
+	ASSERT_EQ(r.status, 0);
+	l.message();
+	const int calls = atoi(r.err.c_str() + r.err.find(' '));
+	ASSERT_GT(calls, 5) << r.err;
+
+	for (int k = 1; k <= calls; k++) {
+		SCOPED_TRACE("allocation " + std::to_string(k));
+		r = run("osc-send", args,
+			{shim, "FAIL_ALLOC=" + std::to_string(k)});
+		std::string said = r.out + r.err;
+		if (r.status == 0) {
+			EXPECT_EQ(said, "");
+			OscMessage m = l.message();
+			EXPECT_EQ(m.tags, ",fsfs");
+		} else if (r.status == 1) {
+			// getaddrinfo's own failure reaches us through liblo.
+			EXPECT_TRUE(said == "osc-send: out of memory\n" ||
+				    said == "liblo error: Memory allocation "
+					    "failure\n")
+				<< said;
+		} else {
+			EXPECT_GT(r.status, 128) << said;
+		}
 	}
 	EXPECT_TRUE(l.quiet());
 }
