@@ -4,6 +4,7 @@
  * as liblo does (IPv4, UDP), then one sendto of the same 24 bytes.
  */
 #include <netdb.h>
+#include <stdio.h>
 #include <sys/socket.h>
 
 static const char message[24] = "/path/test\0\0,ff\0"
@@ -17,11 +18,15 @@ main(int argc, char *argv[])
 
 	hints.ai_family = AF_INET;
 	hints.ai_socktype = SOCK_DGRAM;
-	if (argc != 3 || getaddrinfo(argv[1], argv[2], &hints, &ai) != 0)
+	if (argc != 3 || getaddrinfo(argv[1], argv[2], &hints, &ai) != 0) {
+		fputs("min-send: cannot resolve the host\n", stderr);
 		return 1;
+	}
 	int fd = socket(ai->ai_family, ai->ai_socktype, 0);
 	if (fd < 0 || sendto(fd, message, sizeof message, 0, ai->ai_addr,
-			     ai->ai_addrlen) != sizeof message)
+			     ai->ai_addrlen) != sizeof message) {
+		perror("min-send");
 		return 1;
+	}
 	return 0;
 }

@@ -1,16 +1,35 @@
 // osc-dump COUNT: receive COUNT datagrams (0: without end) on an ephemeral
 // loopback port and print each as an OSC message. The first line of output
-// names the port.
+// names the port. It gives up, with status 1, when no datagram comes for
+// five seconds, so that a script waiting for it always ends.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "osc_decode.h"
+
+// Prints the fewest digits that read back as the same float: 4.2 for the
+// float nearest 4.2, and never the same text for two floats.
+static void
+print_float(uint32_t bits)
+{
+	float f;
+	static_assert(sizeof f == sizeof bits);
+	memcpy(&f, &bits, sizeof f);
+	char text[32];
+	int digits = 6;
+	do
+		snprintf(text, sizeof text, "%.*g", digits++, double(f));
+	while (strtof(text, nullptr) != f && digits <= 9);
+	printf(" %s", text);
+}
 
 static void
 print(const std::string &d)
@@ -21,16 +40,19 @@ print(const std::string &d)
 		return;
 	}
 	printf("%s %s", m.address.c_str(), m.tags.c_str());
-	for (const OscArg &a : m.args) {
-		float f;
-		static_assert(sizeof f == sizeof a.bits);
-		memcpy(&f, &a.bits, sizeof f);
+	for (const OscArg &a : m.args)
 		if (a.tag == 'f')
-			printf(" %g", double(f));
+			print_float(a.bits);
 		else
 			printf(" \"%s\"", a.text.c_str());
-	}
 	printf("\n");
+}
+
+static int
+fail(const char *what)
+{
+	fprintf(stderr, "osc-dump: %s: %s\n", what, strerror(errno));
+	return 1;
 }
 
 int
@@ -43,19 +65,26 @@ main(int argc, char *argv[])
 	a.sin_family = AF_INET;
 	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
 	if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&a), len) < 0 ||
-	    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) < 0) {
-		perror("osc-dump");
-		return 1;
-	}
+	    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) < 0)
+		return fail("cannot listen on 127.0.0.1");
 	printf("listening on 127.0.0.1:%d\n", ntohs(a.sin_port));
 	fflush(stdout);
 	for (long n = 0; count == 0 || n < count; n++) {
-		std::string d(65536, '\0');
-		ssize_t got = recv(fd, d.data(), d.size(), 0);
-		if (got < 0) {
-			perror("osc-dump");
+		pollfd p{fd, POLLIN, 0};
+		int ready = poll(&p, 1, 5000);
+		if (ready < 0)
+			return fail("poll");
+		if (ready == 0) {
+			fprintf(stderr,
+				"osc-dump: no datagram within 5 seconds "
+				"on 127.0.0.1:%d\n",
+				ntohs(a.sin_port));
 			return 1;
 		}
+		std::string d(65536, '\0');
+		ssize_t got = recv(fd, d.data(), d.size(), 0);
+		if (got < 0)
+			return fail("recv");
 		d.resize(size_t(got));
 		print(d);
 		fflush(stdout);
