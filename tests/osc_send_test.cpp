@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -327,7 +328,8 @@ TEST(Failures, FailedAllocationSendsAllOrNothing)
 	Result r = run("osc-send", args, {shim, "FAIL_ALLOC=0"});
 	ASSERT_EQ(r.status, 0);
 	l.message();
-	const int calls = atoi(r.err.c_str() + r.err.find(' '));
+	int calls = 0;
+	sscanf(r.err.c_str(), "allocations: %d", &calls);
 	ASSERT_GT(calls, 5) << r.err;
 
 	for (int k = 1; k <= calls; k++) {
