@@ -1,9 +1,11 @@
 // libFuzzer target for the URL split and the value typing. The input is
 // the URL, then the values, separated by NUL bytes.
+#include <arpa/inet.h>
+#include <stdlib.h>
+#include <string.h>
+
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,13 +14,16 @@
 #include "osc-send.h"
 
 // abort() rather than assert(): the check must hold in release builds too.
-#define CHECK(cond)                                                            \
-	do {                                                                   \
-		if (!(cond)) {                                                 \
-			fprintf(stderr, "check failed: %s\n", #cond);          \
-			abort();                                               \
-		}                                                              \
-	} while (0)
+static void
+check(bool holds, const char *what)
+{
+	if (holds)
+		return;
+	fprintf(stderr, "check failed: %s\n", what);
+	abort();
+}
+
+#define CHECK(cond) check((cond), #cond)
 
 // What the program hands liblo for an accepted URL: a host, a port in range
 // and a path, all taken from the URL. Where liblo reads the URL correctly,
@@ -33,6 +38,13 @@ check_accepted(const char *url, const char *path, const char *host,
 	const char *digits = port + strspn(port, "0");
 	long value = strtol(digits, nullptr, 10);
 	CHECK(strlen(digits) <= 5 && value >= 1 && value <= 65535);
+
+	// A host that glibc would read as a number is one that inet_pton
+	// reads the same: never 127.1 or 010.0.0.1.
+	in_addr aton, pton;
+	if (inet_aton(host, &aton))
+		CHECK(inet_pton(AF_INET, host, &pton) == 1 &&
+		      aton.s_addr == pton.s_addr);
 
 	char *liblo_host = lo_url_get_hostname(url);
 	CHECK(liblo_host && strcmp(liblo_host, host) == 0);

@@ -1,7 +1,7 @@
 // osc-send: send one Open Sound Control message as one UDP datagram.
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <stdlib.h>
+#include <string.h>
 
 #include <lo/lo.h>
 
@@ -33,6 +33,38 @@ usage(const char *invocation_path)
 	exit(1);
 }
 
+// Writes s with its control bytes escaped, as C writes them, so that a
+// diagnostic that quotes the user's text stays one line and cannot drive
+// the terminal. A backslash is doubled, so the escapes read one way only;
+// bytes from 0x80 up are left alone, so UTF-8 stays readable.
+static void
+put_escaped(const char *s, FILE *f)
+{
+	for (; *s; s++) {
+		unsigned char c = static_cast<unsigned char>(*s);
+		if (c == '\\')
+			fputs("\\\\", f);
+		else if (c == '\n')
+			fputs("\\n", f);
+		else if (c == '\r')
+			fputs("\\r", f);
+		else if (c == '\t')
+			fputs("\\t", f);
+		else if (c < ' ' || c == 0x7f)
+			fprintf(f, "\\%03o", c);
+		else
+			putc(c, f);
+	}
+}
+
+static void
+invalid_url(const char *name, const char *url)
+{
+	fprintf(stderr, "%s: invalid OSC URL '", name);
+	put_escaped(url, stderr);
+	fputs("' (expected osc.udp://HOST:PORT/PATH)\n", stderr);
+}
+
 // Sends msg and returns the exit status. liblo records why a send failed on
 // the destination, and that line goes to standard output, where callers
 // already parse it; a failure it did not record must not pass either.
@@ -62,9 +94,9 @@ append_values(lo_message msg, int count, char *values[])
 	return true;
 }
 
-// liblo keeps copies of host and port but does not report a failed copy;
-// it would go on to send to no host or no port. Its copies must read back
-// as given.
+// liblo keeps copies of host and port but does not report a failed copy:
+// the send would then fail with a misleading "liblo error: Name or service
+// not known" or "Invalid argument". Its copies must read back as given.
 static lo_address
 new_address(const char *host, const char *port)
 {
@@ -89,15 +121,15 @@ main(int argc, char *argv[])
 
 	if (argc < 2)
 		usage(invocation_path);
+	// Line-buffered, each diagnostic leaves in one write, whole, even when
+	// many senders share the terminal.
+	setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
 	const char *name = base_name(invocation_path);
 	const char *url = argv[1];
 	char *host, *port;
 	const char *path = split_url(url, &host, &port);
 	if (!path) {
-		fprintf(stderr,
-			"%s: invalid OSC URL '%s' (expected "
-			"osc.udp://HOST:PORT/PATH)\n",
-			name, url);
+		invalid_url(name, url);
 		return 1;
 	}
 

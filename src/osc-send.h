@@ -4,14 +4,14 @@
 
 #include <arpa/inet.h>
 
-#include <cctype>
-#include <cstdlib>
-#include <cstring>
+#include <ctype.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <lo/lo.h>
 
-// The bytes a host name may not hold: they delimit the URL's pieces, and
-// the resolver would stop reading at white space.
+// The bytes a host may hold: not the ones that delimit the URL's pieces,
+// nor white space or control bytes, where the resolver would stop reading.
 inline bool
 host_byte(unsigned char c)
 {
@@ -37,10 +37,11 @@ skip_scheme(const char *s, bool *transport)
 	return strncmp(s, "://", 3) == 0 ? s + 3 : nullptr;
 }
 
-// Returns whether the len bytes at s are an IPv6 address, and nothing else
-// that might look like one ("127.0.0.1", "cafe").
+// Returns whether the len bytes at s are an address of family (AF_INET or
+// AF_INET6) in the form inet_pton reads, and nothing that might look like
+// one: "cafe" is no IPv6 address, "127.1" no IPv4 address.
 inline bool
-ipv6_literal(const char *s, size_t len)
+address_literal(int family, const char *s, size_t len)
 {
 	char text[INET6_ADDRSTRLEN];
 	in6_addr addr;
@@ -49,12 +50,48 @@ ipv6_literal(const char *s, size_t len)
 		return false;
 	memcpy(text, s, len);
 	text[len] = '\0';
-	return inet_pton(AF_INET6, text, &addr) == 1;
+	return inet_pton(family, text, &addr) == 1;
 }
 
-// Finds the host at s: a host name, or an IPv6 address in brackets, which
-// only a named transport may carry. Sets *start and *end around it, without
-// the brackets, and returns where the URL goes on, or nullptr.
+// Returns whether the label from s to end is a number: decimal digits, or
+// "0x" and hexadecimal digits.
+inline bool
+number_label(const char *s, const char *end)
+{
+	const char *digits = "0123456789";
+	if (end - s >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+		s += 2;
+		digits = "0123456789abcdefABCDEF";
+	}
+	for (; s < end; s++)
+		if (!strchr(digits, *s))
+			return false;
+	return true;
+}
+
+// glibc reads a host that ends in a number as inet_aton does, so "010.0.0.1"
+// would go to 8.0.0.1, "127.1" to 127.0.0.1 and "4294967295" to the
+// broadcast address. Such a host must be a dotted quad, read as it reads;
+// host names ("localhost", "a1.example") are the resolver's.
+inline bool
+host_reads_as_typed(const char *start, const char *end)
+{
+	const char *label_end = end;
+	if (label_end - start > 1 && label_end[-1] == '.')
+		label_end--;
+	const char *label = label_end;
+	while (label > start && label[-1] != '.')
+		label--;
+	if (label == label_end || !number_label(label, label_end))
+		return true;
+	return address_literal(AF_INET, start,
+			       static_cast<size_t>(end - start));
+}
+
+// Finds the host at s: a host name, an IPv4 address, or an IPv6 address in
+// brackets, which only a named transport may carry. Sets *start and *end
+// around it, without the brackets, and returns where the URL goes on, or
+// nullptr.
 inline const char *
 skip_host(const char *s, bool transport, const char **start, const char **end)
 {
@@ -63,12 +100,14 @@ skip_host(const char *s, bool transport, const char **start, const char **end)
 		while (host_byte(static_cast<unsigned char>(*s)))
 			s++;
 		*end = s;
-		return s == *start ? nullptr : s;
+		return s == *start || !host_reads_as_typed(*start, s) ? nullptr
+								      : s;
 	}
 	*start = ++s;
 	*end = strchr(s, ']');
 	if (!transport || !*end ||
-	    !ipv6_literal(*start, static_cast<size_t>(*end - *start)))
+	    !address_literal(AF_INET6, *start,
+			     static_cast<size_t>(*end - *start)))
 		return nullptr;
 	return *end + 1;
 }
@@ -122,8 +161,10 @@ split_url(const char *url, char **host, char **port)
 
 // A value whose first byte is an ASCII digit is a float, anything else
 // ("-1", ".5", "nan", "") a string. strtod, as atof does, ignores what
-// follows the number; the double is then rounded to float. Returns liblo's
-// status: non-zero when the value could not be added.
+// follows the number; the double is then rounded to float. The program
+// never calls setlocale, so strtod reads a decimal point, never a comma,
+// whatever the user's locale. Returns liblo's status: non-zero when the
+// value could not be added.
 inline int
 append_value(lo_message msg, const char *text)
 {

@@ -2,17 +2,14 @@
 // loopback port and print each as an OSC message. The first line of output
 // names the port. It gives up, with status 1, when no datagram comes for
 // five seconds, so that a script waiting for it always ends.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "loopback.h"
 #include "osc_decode.h"
 
 // Prints the fewest digits that read back as the same float: 4.2 for the
@@ -59,15 +56,11 @@ int
 main(int argc, char *argv[])
 {
 	long count = argc > 1 ? atol(argv[1]) : 0;
-	int fd = socket(AF_INET, SOCK_DGRAM, 0);
-	sockaddr_in a{};
-	socklen_t len = sizeof a;
-	a.sin_family = AF_INET;
-	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-	if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&a), len) < 0 ||
-	    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) < 0)
+	int port;
+	int fd = bind_loopback(AF_INET, &port);
+	if (fd < 0)
 		return fail("cannot listen on 127.0.0.1");
-	printf("listening on 127.0.0.1:%d\n", ntohs(a.sin_port));
+	printf("listening on 127.0.0.1:%d\n", port);
 	fflush(stdout);
 	for (long n = 0; count == 0 || n < count; n++) {
 		pollfd p{fd, POLLIN, 0};
@@ -78,7 +71,7 @@ main(int argc, char *argv[])
 			fprintf(stderr,
 				"osc-dump: no datagram within 5 seconds "
 				"on 127.0.0.1:%d\n",
-				ntohs(a.sin_port));
+				port);
 			return 1;
 		}
 		std::string d(65536, '\0');
