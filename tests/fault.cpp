@@ -98,30 +98,30 @@ send(int fd, const void *buf, size_t len, int flags)
 	return sendto(fd, buf, len, flags, nullptr, 0);
 }
 
-// The faulting instruction's address, where this machine's context has it.
-static void *
-fault_pc(void *context)
+// The file that holds the faulting instruction, where this machine's
+// context says which instruction that is.
+static const char *
+crash_object(void *context)
 {
 	auto uc = static_cast<ucontext_t *>(context);
 #if defined(__x86_64__)
-	return reinterpret_cast<void *>(uc->uc_mcontext.gregs[REG_RIP]);
+	auto pc = reinterpret_cast<void *>(uc->uc_mcontext.gregs[REG_RIP]);
 #elif defined(__aarch64__)
-	return reinterpret_cast<void *>(uc->uc_mcontext.pc);
+	auto pc = reinterpret_cast<void *>(uc->uc_mcontext.pc);
 #else
+	void *pc = nullptr;
 	(void)uc;
-	return nullptr;
 #endif
+	Dl_info info{};
+	if (dladdr(pc, &info) && info.dli_fname)
+		return info.dli_fname;
+	return "an unknown object";
 }
 
 static void
 report_crash(int sig, siginfo_t *, void *context)
 {
-	Dl_info info{};
-	const char *object = "an unknown object";
-	void *pc = fault_pc(context);
-	if (pc && dladdr(pc, &info) && info.dli_fname)
-		object = info.dli_fname;
-	dprintf(2, "crashed in %s\n", object);
+	dprintf(2, "crashed in %s\n", crash_object(context));
 	// Returning runs the instruction again, which now kills the process.
 	signal(sig, SIG_DFL);
 }
@@ -129,7 +129,7 @@ report_crash(int sig, siginfo_t *, void *context)
 static int
 faulty_main(int argc, char **argv, char **envp)
 {
-	struct sigaction sa {};
+	struct sigaction sa = {};
 	sa.sa_sigaction = report_crash;
 	sa.sa_flags = SA_SIGINFO;
 	sigaction(SIGSEGV, &sa, nullptr);

@@ -53,7 +53,7 @@ fail(const char *what)
 }
 
 int
-main(int argc, char *argv[])
+main(int argc, char *argv[]) // cppcheck-suppress constParameter
 {
 	long count = argc > 1 ? atol(argv[1]) : 0;
 	int port;

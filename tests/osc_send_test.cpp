@@ -62,8 +62,8 @@ run(const char *name, const std::vector<std::string> &args,
 	std::vector<std::string> words = wrapper();
 	words.push_back(OSC_SEND_BIN);
 	std::vector<char *> argv;
-	for (auto &w : words)
-		argv.push_back(w.data());
+	for (const auto &w : words)
+		argv.push_back(const_cast<char *>(w.c_str()));
 	if (words.size() == 1)
 		argv[0] = const_cast<char *>(name);
 	for (auto &a : args)
@@ -421,15 +421,16 @@ TEST(Failures, DiagnosticIsOneLine)
 		{"osc.udp://127.0.0.1:P/a\x7f", "osc.udp://127.0.0.1:P/a\\177"},
 		{"osc.udp://127.0.0.1\x7f:P/x", "osc.udp://127.0.0.1\\177:P/x"},
 	};
-	for (auto c : cases) {
-		for (std::string *s : {&c.url, &c.shown})
+	for (const auto &c : cases) {
+		std::string url = c.url, shown = c.shown;
+		for (std::string *s : {&url, &shown})
 			if (size_t at = s->find(":P/"); at != std::string::npos)
 				s->replace(at + 1, 1, l.port);
-		Result r = run("osc-send", {c.url, "1"});
-		EXPECT_EQ(r.status, 1) << c.shown;
+		Result r = run("osc-send", {url, "1"});
+		EXPECT_EQ(r.status, 1) << shown;
 		EXPECT_EQ(r.out, "");
 		EXPECT_EQ(r.err,
-			  "osc-send: invalid OSC URL '" + c.shown +
+			  "osc-send: invalid OSC URL '" + shown +
 				  "' (expected osc.udp://HOST:PORT/PATH)\n");
 	}
 	EXPECT_TRUE(l.quiet());
