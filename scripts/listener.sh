@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that send to the test tree's loopback listener.
 #
 # start_listener COUNT FILE: starts the listener in the background for COUNT
