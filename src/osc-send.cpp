@@ -60,6 +60,9 @@ put_escaped(const char *s, FILE *f)
 static void
 invalid_url(const char *name, const char *url)
 {
+	// Line-buffered, the line leaves in one write, whole, even when many
+	// senders share the terminal.
+	setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
 	fprintf(stderr, "%s: invalid OSC URL '", name);
 	put_escaped(url, stderr);
 	fputs("' (expected osc.udp://HOST:PORT/PATH)\n", stderr);
@@ -121,9 +124,6 @@ main(int argc, char *argv[])
 
 	if (argc < 2)
 		usage(invocation_path);
-	// Line-buffered, each diagnostic leaves in one write, whole, even when
-	// many senders share the terminal.
-	setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
 	const char *name = base_name(invocation_path);
 	const char *url = argv[1];
 	char *host, *port;

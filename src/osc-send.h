@@ -58,14 +58,12 @@ address_literal(int family, const char *s, size_t len)
 inline bool
 number_label(const char *s, const char *end)
 {
-	const char *digits = "0123456789";
-	if (end - s >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-		s += 2;
-		digits = "0123456789abcdefABCDEF";
-	}
-	for (; s < end; s++)
-		if (!strchr(digits, *s))
+	bool hex = end - s >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+	for (s += hex ? 2 : 0; s < end; s++) {
+		unsigned char c = static_cast<unsigned char>(*s);
+		if (hex ? !isxdigit(c) : !isdigit(c))
 			return false;
+	}
 	return true;
 }
 
