@@ -1,5 +1,6 @@
 // An LD_PRELOAD shim that makes the program meet the faults it cannot be
-// made to meet from outside. From the environment, read when main starts:
+// made to meet from outside. From the environment, read by the shim's
+// constructor, which runs after libc's start-up and before the program's:
 //
 //   FAULT_ALLOC=N    the Nth malloc, calloc or realloc fails; with 0 none
 //                    does, and the count is written to standard error at
@@ -9,8 +10,9 @@
 //   FAULT_SEND=E     send and sendto fail with errno E, which may be 0.
 //
 // A SIGSEGV or SIGBUS is reported as "crashed in OBJECT" on standard error,
-// OBJECT being the file that holds the faulting instruction, and then
-// kills the program as it would have done.
+// OBJECT being the file that holds the faulting instruction, or as "crashed
+// at an unknown instruction" where the shim cannot read it on this
+// architecture; then the signal kills the program as it would have done.
 #include <dlfcn.h>
 #include <netdb.h>
 #include <signal.h>
@@ -20,6 +22,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,16 +34,11 @@ void *__libc_malloc(size_t size);
 void *__libc_calloc(size_t count, size_t size);
 void *__libc_realloc(void *p, size_t size);
 
-typedef int (*main_function)(int, char **, char **);
-typedef int (*start_function)(main_function, int, char **, void (*)(),
-			      void (*)(), void (*)(), void *);
-
-// -1 until main starts: the loader's and libc's own start-up allocations
-// are not the program's to handle.
+// -1 until the constructor runs: the loader's and libc's own start-up
+// allocations are not the program's to handle.
 static long fail_alloc = -1;
 static long allocations;
 static const char *fail_resolve, *fail_send;
-static main_function real_main;
 
 static bool
 fails()
@@ -98,37 +96,57 @@ send(int fd, const void *buf, size_t len, int flags)
 	return sendto(fd, buf, len, flags, nullptr, 0);
 }
 
-// The file that holds the faulting instruction, where this machine's
-// context says which instruction that is.
-static const char *
-crash_object(void *context)
+// The faulting instruction's address, from the signal's machine context,
+// whose layout each architecture defines for itself; nullptr where this
+// shim does not know it.
+static void *
+crash_pc(void *context)
 {
-	auto uc = static_cast<ucontext_t *>(context);
+	const mcontext_t &mc = static_cast<ucontext_t *>(context)->uc_mcontext;
+	uintptr_t pc = 0;
 #if defined(__x86_64__)
-	auto pc = reinterpret_cast<void *>(uc->uc_mcontext.gregs[REG_RIP]);
+	pc = uintptr_t(mc.gregs[REG_RIP]);
+#elif defined(__i386__)
+	pc = uintptr_t(mc.gregs[REG_EIP]);
 #elif defined(__aarch64__)
-	auto pc = reinterpret_cast<void *>(uc->uc_mcontext.pc);
+	pc = uintptr_t(mc.pc);
+#elif defined(__arm__)
+	pc = uintptr_t(mc.arm_pc);
+#elif defined(__powerpc64__)
+	pc = uintptr_t(mc.gp_regs[32]); // PT_NIP: where it faulted
+#elif defined(__riscv)
+	pc = uintptr_t(mc.__gregs[REG_PC]);
+#elif defined(__s390x__)
+	pc = uintptr_t(mc.psw.addr);
 #else
-	void *pc = nullptr;
-	(void)uc;
+	(void)mc;
 #endif
-	Dl_info info{};
-	if (dladdr(pc, &info) && info.dli_fname)
-		return info.dli_fname;
-	return "an unknown object";
+	return reinterpret_cast<void *>(pc);
 }
 
 static void
 report_crash(int sig, siginfo_t *, void *context)
 {
-	dprintf(2, "crashed in %s\n", crash_object(context));
+	Dl_info info{};
+	void *pc = crash_pc(context);
+	if (!pc)
+		dprintf(2, "crashed at an unknown instruction\n");
+	else if (dladdr(pc, &info) && info.dli_fname)
+		dprintf(2, "crashed in %s\n", info.dli_fname);
+	else
+		dprintf(2, "crashed in an unknown object\n");
 	// Returning runs the instruction again, which now kills the process.
 	signal(sig, SIG_DFL);
 }
 
-static int
-faulty_main(int argc, char **argv, char **envp)
+// Runs before the program's own code, on every architecture alike. The
+// faults are for the program alone: a checker that runs it, such as
+// valgrind's launcher script and program, sees the same environment.
+__attribute__((constructor)) static void
+read_faults()
 {
+	if (strcmp(program_invocation_short_name, "osc-send") != 0)
+		return;
 	struct sigaction sa = {};
 	sa.sa_sigaction = report_crash;
 	sa.sa_flags = SA_SIGINFO;
@@ -138,7 +156,6 @@ faulty_main(int argc, char **argv, char **envp)
 	fail_send = getenv("FAULT_SEND");
 	const char *n = getenv("FAULT_ALLOC");
 	fail_alloc = n ? atol(n) : -1;
-	return real_main(argc, argv, envp);
 }
 
 __attribute__((destructor)) static void
@@ -146,17 +163,5 @@ report_allocations()
 {
 	if (fail_alloc == 0)
 		dprintf(2, "allocations: %ld\n", allocations);
-}
-
-// The executable's call to start libc comes here first, which is how the
-// shim learns where main is.
-int
-__libc_start_main(main_function main, int argc, char **argv, void (*init)(),
-		  void (*fini)(), void (*rtld_fini)(), void *stack_end)
-{
-	real_main = main;
-	auto start = reinterpret_cast<start_function>(
-		dlsym(RTLD_NEXT, "__libc_start_main"));
-	return start(faulty_main, argc, argv, init, fini, rtld_fini, stack_end);
 }
 }
