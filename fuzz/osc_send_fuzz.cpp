@@ -99,11 +99,13 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 	const char *url = parts[0].c_str();
 	char *host, *port;
-	// A refused URL must never reach liblo's URL functions.
-	if (const char *path = split_url(url, &host, &port))
+	const char *why = nullptr;
+	// A refused URL must never reach liblo's URL functions, and always
+	// says why.
+	if (const char *path = split_url(url, &host, &port, &why))
 		check_accepted(url, path, host, port);
 	else
-		CHECK(!host && !port);
+		CHECK(!host && !port && why && *why);
 	free(host);
 	free(port);
 	parts.erase(parts.begin());

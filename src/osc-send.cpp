@@ -33,10 +33,11 @@ usage(const char *invocation_path)
 	exit(1);
 }
 
-// Writes s with its control bytes escaped, as C writes them, so that a
-// diagnostic that quotes the user's text stays one line and cannot drive
-// the terminal. A backslash is doubled, so the escapes read one way only;
-// bytes from 0x80 up are left alone, so UTF-8 stays readable.
+// Writes s with every byte outside printable ASCII escaped, as C writes
+// it, so that a diagnostic that quotes the user's text stays one line and
+// drives no terminal: in the C locale, which the program never leaves, no
+// byte from 0x80 up is printable, and in UTF-8 some of them are C1 or bidi
+// controls. A backslash is doubled, so the escapes read one way only.
 static void
 put_escaped(const char *s, FILE *f)
 {
@@ -50,7 +51,7 @@ put_escaped(const char *s, FILE *f)
 			fputs("\\r", f);
 		else if (c == '\t')
 			fputs("\\t", f);
-		else if (c < ' ' || c == 0x7f)
+		else if (c < ' ' || c >= 0x7f)
 			fprintf(f, "\\%03o", c);
 		else
 			putc(c, f);
@@ -58,14 +59,15 @@ put_escaped(const char *s, FILE *f)
 }
 
 static void
-invalid_url(const char *name, const char *url)
+invalid_url(const char *name, const char *url, const char *why)
 {
-	// Line-buffered, the line leaves in one write, whole, even when many
-	// senders share the terminal.
+	// Line-buffered, a line of up to BUFSIZ bytes leaves in one write; a
+	// pipe keeps a write whole, apart from other writers', only up to
+	// PIPE_BUF (4,096 bytes).
 	setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
 	fprintf(stderr, "%s: invalid OSC URL '", name);
 	put_escaped(url, stderr);
-	fputs("' (expected osc.udp://HOST:PORT/PATH)\n", stderr);
+	fprintf(stderr, "': %s\n", why);
 }
 
 // Sends msg and returns the exit status. liblo records why a send failed on
@@ -127,9 +129,10 @@ main(int argc, char *argv[])
 	const char *name = base_name(invocation_path);
 	const char *url = argv[1];
 	char *host, *port;
-	const char *path = split_url(url, &host, &port);
+	const char *why;
+	const char *path = split_url(url, &host, &port, &why);
 	if (!path) {
-		invalid_url(name, url);
+		invalid_url(name, url, why);
 		return 1;
 	}
 

@@ -1,4 +1,5 @@
-// The URL split and the value typing, shared by the program and its fuzzer.
+// The URL split and the value typing, shared by the program, its tests and
+// its fuzzer.
 #ifndef OSC_SEND_H
 #define OSC_SEND_H
 
@@ -21,8 +22,9 @@ host_byte(unsigned char c)
 
 // Returns the end of "osc://" or "osc.TRANSPORT://", or nullptr.
 inline const char *
-skip_scheme(const char *s, bool *transport)
+skip_scheme(const char *s, bool *transport, const char **why)
 {
+	*why = "it does not begin with osc:// or osc.TRANSPORT://";
 	if (strncmp(s, "osc", 3) != 0)
 		return nullptr;
 	s += 3;
@@ -31,8 +33,10 @@ skip_scheme(const char *s, bool *transport)
 		const char *name = ++s;
 		while (isalnum(static_cast<unsigned char>(*s)))
 			s++;
-		if (s == name)
+		if (s == name || (*s != ':' && *s != '\0')) {
+			*why = "the transport is not ASCII letters and digits";
 			return nullptr;
+		}
 	}
 	return strncmp(s, "://", 3) == 0 ? s + 3 : nullptr;
 }
@@ -86,26 +90,48 @@ host_reads_as_typed(const char *start, const char *end)
 			       static_cast<size_t>(end - start));
 }
 
+// Returns why the host from start to end, which ends at the byte end points
+// to, cannot be sent to, or nullptr when it can.
+inline const char *
+refuse_host(const char *start, const char *end)
+{
+	if (*end != ':' && *end != '/' && *end != '\0')
+		return "the host holds a blank, a control byte, [ or ]";
+	if (end == start)
+		return "the host is empty";
+	// glibc reads it as no host at all, and sends to loopback.
+	if (end - start == 1 && *start == '*')
+		return "* is no host";
+	if (!host_reads_as_typed(start, end))
+		return "a host that ends in a number must be a dotted quad, "
+		       "such as 127.0.0.1";
+	return nullptr;
+}
+
 // Finds the host at s: a host name, an IPv4 address, or an IPv6 address in
 // brackets, which only a named transport may carry. Sets *start and *end
 // around it, without the brackets, and returns where the URL goes on, or
 // nullptr.
 inline const char *
-skip_host(const char *s, bool transport, const char **start, const char **end)
+skip_host(const char *s, bool transport, const char **start, const char **end,
+	  const char **why)
 {
 	*start = s;
 	if (*s != '[') {
 		while (host_byte(static_cast<unsigned char>(*s)))
 			s++;
 		*end = s;
-		return s == *start || !host_reads_as_typed(*start, s) ? nullptr
-								      : s;
+		*why = refuse_host(*start, *end);
+		return *why ? nullptr : s;
 	}
+	*why = "only osc.TRANSPORT:// may carry a bracketed IPv6 address";
+	if (!transport)
+		return nullptr;
 	*start = ++s;
 	*end = strchr(s, ']');
-	if (!transport || !*end ||
-	    !address_literal(AF_INET6, *start,
-			     static_cast<size_t>(*end - *start)))
+	*why = "the brackets hold no IPv6 address";
+	if (!*end || !address_literal(AF_INET6, *start,
+				      static_cast<size_t>(*end - *start)))
 		return nullptr;
 	return *end + 1;
 }
@@ -113,45 +139,62 @@ skip_host(const char *s, bool transport, const char **start, const char **end)
 // Returns the end of ":PORT" with PORT in 1..65535, or nullptr. The value is
 // checked here because the resolver silently wraps larger ones.
 inline const char *
-skip_port(const char *s)
+skip_port(const char *s, const char **why)
 {
 	long value = 0;
 	const char *start;
 
+	*why = "the port is missing";
 	if (*s++ != ':')
 		return nullptr;
 	for (start = s; isdigit(static_cast<unsigned char>(*s)); s++)
 		if (value <= 65535)
 			value = value * 10 + (*s - '0');
-	return s == start || value < 1 || value > 65535 ? nullptr : s;
+	if (s == start && (*s == '/' || *s == '\0'))
+		return nullptr;
+	*why = "the port is not a decimal number";
+	if (s == start || (*s != '/' && *s != '\0'))
+		return nullptr;
+	*why = "the port is out of range (1 to 65535)";
+	return value < 1 || value > 65535 ? nullptr : s;
+}
+
+// Returns why the path at s cannot be sent, or nullptr when it can.
+inline const char *
+refuse_path(const char *s)
+{
+	if (*s != '/')
+		return "the path is missing";
+	// liblo would cut the address at the first blank.
+	for (; *s; s++)
+		if (static_cast<unsigned char>(*s) <= ' ' || *s == 0x7f)
+			return "the path holds a blank or a control byte";
+	return nullptr;
 }
 
 // Reads url, of the form osc[.TRANSPORT]://HOST:PORT/PATH, in one pass.
 // Returns the path, which is the tail of url, and sets *host and *port to
 // new copies of those pieces (nullptr where memory ran out; free both).
-// Returns nullptr, with both set to nullptr, for a URL of any other form:
-// liblo's own URL functions overread or misread those.
+// Returns nullptr for a URL of any other form, with both set to nullptr and
+// *why saying what is wrong: liblo's own URL functions overread or misread
+// those.
 inline const char *
-split_url(const char *url, char **host, char **port)
+split_url(const char *url, char **host, char **port, const char **why)
 {
 	bool transport;
 	const char *host_start = nullptr, *host_end = nullptr;
 	const char *port_start = nullptr;
-	const char *s = skip_scheme(url, &transport);
+	const char *s = skip_scheme(url, &transport, why);
 
 	*host = *port = nullptr;
 	if (s)
-		s = skip_host(s, transport, &host_start, &host_end);
+		s = skip_host(s, transport, &host_start, &host_end, why);
 	if (s) {
 		port_start = s + 1;
-		s = skip_port(s);
+		s = skip_port(s, why);
 	}
-	if (!s || *s != '/')
+	if (!s || (*why = refuse_path(s)))
 		return nullptr;
-	// liblo would cut the address at the first blank.
-	for (const char *p = s; *p; p++)
-		if (static_cast<unsigned char>(*p) <= ' ' || *p == 0x7f)
-			return nullptr;
 	*host = strndup(host_start, static_cast<size_t>(host_end - host_start));
 	*port = strndup(port_start, static_cast<size_t>(s - port_start));
 	return s;

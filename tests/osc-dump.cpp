@@ -13,7 +13,8 @@
 #include "osc_decode.h"
 
 // Prints the fewest digits that read back as the same float: 4.2 for the
-// float nearest 4.2, and never the same text for two floats.
+// float nearest 4.2, 1e-40 for the float nearest 1e-40, and never the same
+// text for two floats.
 static void
 print_float(uint32_t bits)
 {
@@ -21,7 +22,7 @@ print_float(uint32_t bits)
 	static_assert(sizeof f == sizeof bits);
 	memcpy(&f, &bits, sizeof f);
 	char text[32];
-	int digits = 6;
+	int digits = 1;
 	do
 		snprintf(text, sizeof text, "%.*g", digits++, double(f));
 	while (strtof(text, nullptr) != f && digits <= 9);

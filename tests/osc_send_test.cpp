@@ -26,6 +26,7 @@ namespace {
 struct Result {
 	int status;
 	std::string out, err;
+	int err_writes; // how many writes standard error took
 };
 
 // OSC_SEND_WRAPPER (say "valgrind -q --error-exitcode=99") runs the program
@@ -41,14 +42,19 @@ wrapper()
 	return words;
 }
 
+// Reads fd to its end and closes it; on a SOCK_SEQPACKET socket each read
+// returns what one write wrote, and *reads counts them.
 std::string
-slurp(int fd)
+slurp(int fd, int *reads = nullptr)
 {
 	std::string s;
-	char buf[4096];
+	char buf[65536];
 	lseek(fd, 0, SEEK_SET);
-	for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+	for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) {
 		s.append(buf, size_t(n));
+		if (reads)
+			++*reads;
+	}
 	close(fd);
 	return s;
 }
@@ -73,20 +79,24 @@ run(const char *name, const std::vector<std::string> &args,
 		argv.assign(1, nullptr);
 
 	int out = memfd_create("out", MFD_CLOEXEC);
-	int err = memfd_create("err", MFD_CLOEXEC);
+	int err[2];
+	socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, err);
 	pid_t pid = fork();
 	if (pid == 0) {
 		dup2(out, 1);
-		dup2(err, 2);
+		dup2(err[1], 2);
 		for (auto &e : env)
 			putenv(const_cast<char *>(e.c_str()));
 		execvp(words[0].c_str(), argv.data());
 		_exit(127);
 	}
+	close(err[1]);
 	int ws = 0;
 	waitpid(pid, &ws, 0);
-	return {WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws),
-		slurp(out), slurp(err)};
+	Result r{WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws),
+		 slurp(out), "", 0};
+	r.err = slurp(err[0], &r.err_writes);
+	return r;
 }
 
 // Whether the fault shim can run here: it replaces malloc, which the
@@ -205,6 +215,10 @@ TEST(Values, TypedByFirstByteInOrder)
 		uint32_t bits;
 	} cases[] = {
 		{"1.0", 'f', 0x3f800000},
+		// The digits' class at both ends, and its neighbours.
+		{"9", 'f', 0x41100000},
+		{"/5", 's', 0},
+		{":5", 's', 0},
 		{"4.2", 'f', 0x40866666},
 		{"0", 'f', 0},
 		{"007", 'f', 0x40e00000},
@@ -366,78 +380,114 @@ TEST(Failures, LibloErrorLineAndStatus)
 	EXPECT_TRUE(l.quiet());
 }
 
-TEST(Failures, InvalidUrlIsRefusedBeforeLiblo)
+// A refused URL: nothing is sent, and one line in one write says which
+// part is wrong, with the URL quoted and every byte outside printable ASCII
+// escaped, so that the line drives no terminal. P stands for the port.
+TEST(Failures, RefusalSaysWhatIsWrongInOneLine)
 {
-	Listener l;
-	const std::string p = l.port;
-	const std::string urls[] = {
-		"", "osc", "osc.udp://", "osc://h:1", "-h",
-		"http://127.0.0.1:" + p + "/x", "osc.://127.0.0.1:" + p + "/x",
-		"osc.u-p://127.0.0.1:" + p + "/x",
-		"osc.udp:/127.0.0.1:" + p + "/x", "osc.udp://127.0.0.1:" + p,
-		"osc.udp://127.0.0.1:" + p + "x/y", "osc.udp://:" + p + "/x",
-		"osc.udp://127.0.0.1/x", "osc.udp://127.0.0.1:/x",
-		"osc.udp://127.0.0.1:0/x", "osc.udp://127.0.0.1:65536/x",
-		"osc.udp://127.0.0.1:99999/x",
-		"osc.udp://127.0.0.1:" + p + "/a b",
-		"osc.udp://127 0.0.1:" + p + "/x", "osc://[::1]:" + p + "/x",
-		"osc.udp://[]:" + p + "/x", "osc.udp://[127.0.0.1]:" + p + "/x",
-		"osc.udp://[cafe]:" + p + "/x", "osc.udp://[::1:" + p + "/x",
-		"osc.udp://127.0.0.1]:" + p + "/x",
-		// Numbers that glibc would read as 127.0.0.1.
-		"osc.udp://127.1:" + p + "/x",
-		"osc.udp://0x7f000001:" + p + "/x",
-		"osc.udp://0177.0.0.1:" + p + "/x",
-		"osc.udp://2130706433:" + p + "/x",
-		"osc.udp://127.0.0.1.:" + p + "/x"};
-	for (auto &url : urls) {
-		Result r = run("osc-send", {url, "1"});
-		EXPECT_EQ(r.status, 1) << url;
-		EXPECT_EQ(r.out, "") << url;
-		EXPECT_EQ(r.err,
-			  "osc-send: invalid OSC URL '" + url +
-				  "' (expected osc.udp://HOST:PORT/PATH)\n");
-	}
-	EXPECT_TRUE(l.quiet());
-}
-
-// A URL is quoted with its control bytes escaped, so that the diagnostic
-// is one line and drives no terminal; bytes from 0x80 up stay.
-TEST(Failures, DiagnosticIsOneLine)
-{
-	Listener l;
+	const std::string scheme = "it does not begin with osc:// or "
+				   "osc.TRANSPORT://",
+			  transport = "the transport is not ASCII letters and "
+				      "digits",
+			  empty = "the host is empty",
+			  host_byte = "the host holds a blank, a control byte, "
+				      "[ or ]",
+			  quad = "a host that ends in a number must be a "
+				 "dotted quad, such as 127.0.0.1",
+			  no_ipv6 = "the brackets hold no IPv6 address",
+			  no_port = "the port is missing",
+			  not_number = "the port is not a decimal number",
+			  range = "the port is out of range (1 to 65535)",
+			  no_path = "the path is missing",
+			  path_byte =
+				  "the path holds a blank or a control byte";
 	const struct {
-		std::string url, shown;
+		std::string url, why, shown = ""; // shown: where not the url
 	} cases[] = {
-		{"osc.udp://h:1\nX-Injected: yes",
+		{"", scheme},
+		{"osc", scheme},
+		{"-h", scheme},
+		{"http://127.0.0.1:P/x", scheme},
+		{"osc.udp:/127.0.0.1:P/x", scheme},
+		{"\x1b]0;title\a", scheme, "\\033]0;title\\007"},
+		{"\x1b[2J", scheme, "\\033[2J"},
+		{"\x01\x1f \x7e\x7f\t\\", scheme, "\\001\\037 ~\\177\\t\\\\"},
+		// 8-bit C1 controls (OSC, ST, NEL), their UTF-8 forms, bidi and
+		// zero-width characters: none is printable in the C locale.
+		{"caf\xc3\xa9\x80\xff", scheme, "caf\\303\\251\\200\\377"},
+		{"osc.udp://\2350;RAW-C1\234", no_port,
+		 "osc.udp://\\2350;RAW-C1\\234"},
+		{"osc.udp://\302\2350;C1-UTF8\302\234", no_port,
+		 "osc.udp://\\302\\2350;C1-UTF8\\302\\234"},
+		{"osc.udp://h\302\23331mRED", no_port,
+		 "osc.udp://h\\302\\23331mRED"},
+		{"osc.udp://h\205\204\2335B", no_port,
+		 "osc.udp://h\\205\\204\\2335B"},
+		{"osc.udp://\342\200\256h:P/x\342\201\246 \342\200\213",
+		 path_byte,
+		 "osc.udp://\\342\\200\\256h:P/x\\342\\201\\246 "
+		 "\\342\\200\\213"},
+		{"osc.://127.0.0.1:P/x", transport},
+		{"osc.u-p://127.0.0.1:P/x", transport},
+		{"osc.udp://", empty},
+		{"osc.udp://:P/x", empty},
+		{"osc.udp://*:P/x", "* is no host"},
+		{"osc.udp://127 0.0.1:P/x", host_byte},
+		{"osc.udp://127.0.0.1]:P/x", host_byte},
+		{"osc.udp://127.0.0.1\x7f:P/x", host_byte,
+		 "osc.udp://127.0.0.1\\177:P/x"},
+		// Numbers that glibc would read as another address.
+		{"osc.udp://127.1:P/x", quad},
+		{"osc.udp://0x7f000001:P/x", quad},
+		{"osc.udp://0177.0.0.1:P/x", quad},
+		{"osc.udp://2130706433:P/x", quad},
+		{"osc.udp://127.0.0.1.:P/x", quad},
+		{"osc.udp://desk.1:P/x", quad},
+		{"osc://[::1]:P/x",
+		 "only osc.TRANSPORT:// may carry a bracketed IPv6 address"},
+		{"osc.udp://[]:P/x", no_ipv6},
+		{"osc.udp://[127.0.0.1]:P/x", no_ipv6},
+		{"osc.udp://[cafe]:P/x", no_ipv6},
+		{"osc.udp://[::1:P/x", no_ipv6},
+		{"osc://h:1", no_path},
+		{"osc.udp://127.0.0.1:P", no_path},
+		{"osc.udp://127.0.0.1/x", no_port},
+		{"osc.udp://127.0.0.1:/x", no_port},
+		{"osc.udp://127.0.0.1:Px/y", not_number},
+		{"osc.udp://h:1\nX-Injected: yes", not_number,
 		 "osc.udp://h:1\\nX-Injected: yes"},
-		{"osc.udp://h:1/x y\rosc-send: sent OK",
+		{"osc.udp://127.0.0.1:0/x", range},
+		{"osc.udp://127.0.0.1:65536/x", range},
+		{"osc.udp://127.0.0.1:70000/x", range},
+		{"osc.udp://127.0.0.1:99999/x", range},
+		{"osc.udp://127.0.0.1:P/a b", path_byte},
+		{"osc.udp://h:1/x y\rosc-send: sent OK", path_byte,
 		 "osc.udp://h:1/x y\\rosc-send: sent OK"},
-		{"\x1b]0;title\a", "\\033]0;title\\007"},
-		{"\x1b[2J", "\\033[2J"},
-		{"\x01\x1f \x7e\x7f\t\\", "\\001\\037 ~\\177\\t\\\\"},
-		{"caf\xc3\xa9\x80\xff", "caf\xc3\xa9\x80\xff"},
-		{"osc.udp://127.0.0.1:P/a\tb", "osc.udp://127.0.0.1:P/a\\tb"},
-		{"osc.udp://127.0.0.1:P/a\x7f", "osc.udp://127.0.0.1:P/a\\177"},
-		{"osc.udp://127.0.0.1\x7f:P/x", "osc.udp://127.0.0.1\\177:P/x"},
+		{"osc.udp://127.0.0.1:P/a\tb", path_byte,
+		 "osc.udp://127.0.0.1:P/a\\tb"},
+		{"osc.udp://127.0.0.1:P/a\x7f", path_byte,
+		 "osc.udp://127.0.0.1:P/a\\177"},
 	};
+	Listener l;
 	for (const auto &c : cases) {
-		std::string url = c.url, shown = c.shown;
+		std::string url = c.url,
+			    shown = c.shown.empty() ? c.url : c.shown;
 		for (std::string *s : {&url, &shown})
-			if (size_t at = s->find(":P/"); at != std::string::npos)
+			if (size_t at = s->find(":P"); at != std::string::npos)
 				s->replace(at + 1, 1, l.port);
 		Result r = run("osc-send", {url, "1"});
 		EXPECT_EQ(r.status, 1) << shown;
-		EXPECT_EQ(r.out, "");
-		EXPECT_EQ(r.err,
-			  "osc-send: invalid OSC URL '" + shown +
-				  "' (expected osc.udp://HOST:PORT/PATH)\n");
+		EXPECT_EQ(r.out, "") << shown;
+		EXPECT_EQ(r.err, "osc-send: invalid OSC URL '" + shown +
+					 "': " + c.why + "\n");
+		EXPECT_EQ(r.err_writes, 1) << shown;
 	}
 	EXPECT_TRUE(l.quiet());
 }
 
 // Fails each allocation of a run in turn. The message goes out whole with
-// status 0, or nothing goes out and one line says that memory ran out.
+// status 0, or nothing goes out and one line says that memory ran out;
+// under valgrind, no path may leak.
 // liblo writes through unchecked allocations in lo_message_new and
 // lo_message_serialise; a crash there sends nothing, and is liblo's to mend.
 // A crash anywhere else fails.
@@ -445,8 +495,6 @@ TEST(Failures, FailedAllocationSendsAllOrNothing)
 {
 	if (!shim_works)
 		GTEST_SKIP() << "the sanitizer owns malloc";
-	if (!wrapper().empty())
-		GTEST_SKIP() << "the wrapper owns malloc";
 	Listener l;
 	const std::vector<std::string> args{
 		"osc.udp://127.0.0.1:" + l.port + "/x", "1", "a", "2", "bb"};
@@ -457,6 +505,7 @@ TEST(Failures, FailedAllocationSendsAllOrNothing)
 	sscanf(r.err.c_str(), "allocations: %d", &calls);
 	ASSERT_GT(calls, 5) << r.err;
 
+	std::string unplaced;
 	for (int k = 1; k <= calls; k++) {
 		SCOPED_TRACE("allocation " + std::to_string(k));
 		r = run("osc-send", args,
@@ -473,13 +522,26 @@ TEST(Failures, FailedAllocationSendsAllOrNothing)
 					    "failure\n")
 				<< said;
 		} else {
+			// A checker may have said more about the crash.
 			EXPECT_GT(r.status, 128) << said;
-			EXPECT_EQ(r.err.rfind("crashed in ", 0), 0u) << said;
-			EXPECT_NE(r.err.find("/liblo.so."), std::string::npos)
-				<< said;
+			size_t at = r.err.find("crashed ");
+			std::string where = at == std::string::npos
+						    ? said
+						    : r.err.substr(at);
+			bool in_liblo =
+				where.rfind("crashed in /", 0) == 0 &&
+				where.find("/liblo.so.") != std::string::npos;
+			if (where == "crashed at an unknown instruction\n")
+				unplaced += " " + std::to_string(k);
+			else
+				EXPECT_TRUE(in_liblo) << said;
 		}
 	}
 	EXPECT_TRUE(l.quiet());
+	if (!unplaced.empty())
+		GTEST_SKIP() << "the shim cannot place a crash on this "
+				"architecture: not checked that allocations"
+			     << unplaced << " crashed in liblo";
 }
 
 } // namespace
