@@ -20,6 +20,7 @@
 
 #include "loopback.h"
 #include "osc_decode.h"
+#include "refusals.h"
 
 namespace {
 
@@ -385,22 +386,7 @@ TEST(Failures, LibloErrorLineAndStatus)
 // escaped, so that the line drives no terminal. P stands for the port.
 TEST(Failures, RefusalSaysWhatIsWrongInOneLine)
 {
-	const std::string scheme = "it does not begin with osc:// or "
-				   "osc.TRANSPORT://",
-			  transport = "the transport is not ASCII letters and "
-				      "digits",
-			  empty = "the host is empty",
-			  host_byte = "the host holds a blank, a control byte, "
-				      "[ or ]",
-			  quad = "a host that ends in a number must be a "
-				 "dotted quad, such as 127.0.0.1",
-			  no_ipv6 = "the brackets hold no IPv6 address",
-			  no_port = "the port is missing",
-			  not_number = "the port is not a decimal number",
-			  range = "the port is out of range (1 to 65535)",
-			  no_path = "the path is missing",
-			  path_byte =
-				  "the path holds a blank or a control byte";
+	using namespace refusal;
 	const struct {
 		std::string url, why, shown = ""; // shown: where not the url
 	} cases[] = {
@@ -429,12 +415,12 @@ TEST(Failures, RefusalSaysWhatIsWrongInOneLine)
 		 "\\342\\200\\213"},
 		{"osc.://127.0.0.1:P/x", transport},
 		{"osc.u-p://127.0.0.1:P/x", transport},
-		{"osc.udp://", empty},
-		{"osc.udp://:P/x", empty},
-		{"osc.udp://*:P/x", "* is no host"},
-		{"osc.udp://127 0.0.1:P/x", host_byte},
-		{"osc.udp://127.0.0.1]:P/x", host_byte},
-		{"osc.udp://127.0.0.1\x7f:P/x", host_byte,
+		{"osc.udp://", no_host},
+		{"osc.udp://:P/x", no_host},
+		{"osc.udp://*:P/x", star},
+		{"osc.udp://127 0.0.1:P/x", host_bytes},
+		{"osc.udp://127.0.0.1]:P/x", host_bytes},
+		{"osc.udp://127.0.0.1\x7f:P/x", host_bytes,
 		 "osc.udp://127.0.0.1\\177:P/x"},
 		// Numbers that glibc would read as another address.
 		{"osc.udp://127.1:P/x", quad},
@@ -443,12 +429,11 @@ TEST(Failures, RefusalSaysWhatIsWrongInOneLine)
 		{"osc.udp://2130706433:P/x", quad},
 		{"osc.udp://127.0.0.1.:P/x", quad},
 		{"osc.udp://desk.1:P/x", quad},
-		{"osc://[::1]:P/x",
-		 "only osc.TRANSPORT:// may carry a bracketed IPv6 address"},
-		{"osc.udp://[]:P/x", no_ipv6},
-		{"osc.udp://[127.0.0.1]:P/x", no_ipv6},
-		{"osc.udp://[cafe]:P/x", no_ipv6},
-		{"osc.udp://[::1:P/x", no_ipv6},
+		{"osc://[::1]:P/x", plain},
+		{"osc.udp://[]:P/x", brackets},
+		{"osc.udp://[127.0.0.1]:P/x", brackets},
+		{"osc.udp://[cafe]:P/x", brackets},
+		{"osc.udp://[::1:P/x", brackets},
 		{"osc://h:1", no_path},
 		{"osc.udp://127.0.0.1:P", no_path},
 		{"osc.udp://127.0.0.1/x", no_port},
@@ -505,7 +490,7 @@ TEST(Failures, FailedAllocationSendsAllOrNothing)
 	sscanf(r.err.c_str(), "allocations: %d", &calls);
 	ASSERT_GT(calls, 5) << r.err;
 
-	std::string unplaced;
+	std::string unplaced, in_liblo_at;
 	for (int k = 1; k <= calls; k++) {
 		SCOPED_TRACE("allocation " + std::to_string(k));
 		r = run("osc-send", args,
@@ -535,8 +520,15 @@ TEST(Failures, FailedAllocationSendsAllOrNothing)
 				unplaced += " " + std::to_string(k);
 			else
 				EXPECT_TRUE(in_liblo) << said;
+			if (in_liblo)
+				in_liblo_at +=
+					" " + std::to_string(k) + ": " +
+					where.substr(0, where.find('\n'));
 		}
 	}
+	// Which of liblo's crashes this machine met, for the build log.
+	printf("%d allocations; failing these crashed in liblo:%s\n", calls,
+	       in_liblo_at.c_str());
 	EXPECT_TRUE(l.quiet());
 	if (!unplaced.empty())
 		GTEST_SKIP() << "the shim cannot place a crash on this "
