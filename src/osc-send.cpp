@@ -18,24 +18,9 @@ base_name(const char *invocation_path)
 	return slash && slash[1] ? slash + 1 : invocation_path;
 }
 
-[[noreturn]] static void
-usage(const char *invocation_path)
-{
-	fprintf(stderr, "\nusage: %s <OSC URL> [<values>]\n\n",
-		base_name(invocation_path));
-	fputs("example OSC URLs:\n\n"
-	      "  osc.udp://localhost:19383/path/test 1.0 4.2\n"
-	      "  osc.udp://remote.example.com:10886/3/13/load file\n\n",
-	      stderr);
-	fputs("numeric arguments will be treated as OSC 'f' floating point "
-	      "types.\n\n",
-	      stderr);
-	exit(1);
-}
-
 // Writes s with every byte outside printable ASCII escaped, as C writes
-// it, so that a diagnostic that quotes the user's text stays one line and
-// drives no terminal: in the C locale, which the program never leaves, no
+// it, so that a diagnostic that quotes the URL or the program's name stays
+// one line and drives no terminal: in the C locale, which the program never leaves, no
 // byte from 0x80 up is printable, and in UTF-8 some of them are C1 or bidi
 // controls. A backslash is doubled, so the escapes read one way only.
 static void
@@ -58,14 +43,42 @@ put_escaped(const char *s, FILE *f)
 	}
 }
 
-static void
-invalid_url(const char *name, const char *url, const char *why)
+[[noreturn]] static void
+usage(const char *invocation_path)
 {
-	// Line-buffered, a line of up to BUFSIZ bytes leaves in one write; a
-	// pipe keeps a write whole, apart from other writers', only up to
-	// PIPE_BUF (4,096 bytes).
-	setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
-	fprintf(stderr, "%s: invalid OSC URL '", name);
+	// Fully buffered, the text leaves in one write at exit.
+	setvbuf(stderr, nullptr, _IOFBF, 0);
+	fputs("\nusage: ", stderr);
+	put_escaped(base_name(invocation_path), stderr);
+	fputs(" <OSC URL> [<values>]\n\n", stderr);
+	fputs("example OSC URLs:\n\n"
+	      "  osc.udp://localhost:19383/path/test 1.0 4.2\n"
+	      "  osc.udp://remote.example.com:10886/3/13/load file\n\n",
+	      stderr);
+	fputs("numeric arguments will be treated as OSC 'f' floating point "
+	      "types.\n\n",
+	      stderr);
+	exit(1);
+}
+
+// Begins a diagnostic on standard error: the program's name and ": ".
+// Line-buffered, the line leaves in one write where it fits stdio's
+// buffer, which glibc sizes by the file: 4,096 bytes for a pipe or a file,
+// 1,024 for a terminal. A pipe keeps a write whole, apart from other
+// writers', only up to PIPE_BUF (4,096 bytes).
+static void
+begin_line(const char *progname)
+{
+	setvbuf(stderr, nullptr, _IOLBF, 0);
+	put_escaped(progname, stderr);
+	fputs(": ", stderr);
+}
+
+static void
+invalid_url(const char *progname, const char *url, const char *why)
+{
+	begin_line(progname);
+	fputs("invalid OSC URL '", stderr);
 	put_escaped(url, stderr);
 	fprintf(stderr, "': %s\n", why);
 }
@@ -74,7 +87,8 @@ invalid_url(const char *name, const char *url, const char *why)
 // the destination, and that line goes to standard output, where callers
 // already parse it; a failure it did not record must not pass either.
 static int
-send_message(lo_address to, const char *path, lo_message msg, const char *name)
+send_message(lo_address to, const char *path, lo_message msg,
+	     const char *progname)
 {
 	int sent = lo_send_message(to, path, msg);
 	if (lo_address_errno(to) != 0) {
@@ -82,7 +96,8 @@ send_message(lo_address to, const char *path, lo_message msg, const char *name)
 		return 1;
 	}
 	if (sent < 0) {
-		fprintf(stderr, "%s: the message was not sent\n", name);
+		begin_line(progname);
+		fputs("the message was not sent\n", stderr);
 		return 1;
 	}
 	return 0;
@@ -126,13 +141,12 @@ main(int argc, char *argv[])
 
 	if (argc < 2)
 		usage(invocation_path);
-	const char *name = base_name(invocation_path);
+	const char *progname = base_name(invocation_path);
 	const char *url = argv[1];
+	const char *path;
 	char *host, *port;
-	const char *why;
-	const char *path = split_url(url, &host, &port, &why);
-	if (!path) {
-		invalid_url(name, url, why);
+	if (const char *why = split_url(url, &path, &host, &port)) {
+		invalid_url(progname, url, why);
 		return 1;
 	}
 
@@ -140,9 +154,11 @@ main(int argc, char *argv[])
 	lo_message msg = lo_message_new();
 	int status = 1;
 	if (to && msg && append_values(msg, argc - 2, argv + 2))
-		status = send_message(to, path, msg, name);
-	else
-		fprintf(stderr, "%s: out of memory\n", name);
+		status = send_message(to, path, msg, progname);
+	else {
+		begin_line(progname);
+		fputs("out of memory\n", stderr);
+	}
 
 	free(host);
 	free(port);

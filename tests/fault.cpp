@@ -9,10 +9,12 @@
 //                    number), without asking any resolver;
 //   FAULT_SEND=E     send and sendto fail with errno E, which may be 0.
 //
-// A SIGSEGV or SIGBUS is reported as "crashed in OBJECT" on standard error,
-// OBJECT being the file that holds the faulting instruction, or as "crashed
-// at an unknown instruction" where the shim cannot read it on this
-// architecture; then the signal kills the program as it would have done.
+// A SIGSEGV or SIGBUS is reported on standard error as "crashed in OBJECT",
+// OBJECT being the file that holds the faulting instruction; as "crashed in
+// an unknown object" where no loaded file holds it; or as "crashed at an
+// unknown instruction" where the shim cannot read the instruction's
+// address on this architecture. Then the signal kills the program as it
+// would have done.
 #include <dlfcn.h>
 #include <netdb.h>
 #include <signal.h>
