@@ -20,9 +20,10 @@ base_name(const char *invocation_path)
 
 // Writes s with every byte outside printable ASCII escaped, as C writes
 // it, so that a diagnostic that quotes the URL or the program's name stays
-// one line and drives no terminal: in the C locale, which the program never leaves, no
-// byte from 0x80 up is printable, and in UTF-8 some of them are C1 or bidi
-// controls. A backslash is doubled, so the escapes read one way only.
+// one line and drives no terminal: in the C locale, which the program
+// never leaves, no byte from 0x80 up is printable, and in UTF-8 some of
+// them are C1 or bidi controls. A backslash is doubled, so the escapes
+// read one way only.
 static void
 put_escaped(const char *s, FILE *f)
 {

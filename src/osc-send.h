@@ -8,7 +8,6 @@
 #include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 
 #include <lo/lo.h>
 
@@ -91,7 +90,10 @@ skip_scheme(const char **s, bool *transport_named)
 	const char *p = *s;
 	if (*p == '-')
 		return refusal::option;
-	if (strncasecmp(p, "osc", 3) != 0 || !strchr(".:/", p[3]))
+	// Setting 0x20 makes an ASCII capital small and leaves a small one.
+	bool osc = (p[0] | 0x20) == 'o' && (p[1] | 0x20) == 's' &&
+		   (p[2] | 0x20) == 'c';
+	if (!osc || !strchr(".:/", p[3]))
 		return refusal::scheme;
 	p += 3;
 	*transport_named = *p == '.';
@@ -102,7 +104,7 @@ skip_scheme(const char **s, bool *transport_named)
 		if (p == name || !strchr(":/", *p))
 			return refusal::transport;
 	}
-	if (strncmp(p, "://", 3) != 0)
+	if (p[0] != ':' || p[1] != '/' || p[2] != '/')
 		return refusal::slashes;
 	*s = p + 3;
 	return nullptr;
@@ -152,12 +154,15 @@ ends_in_number(const char *start, const char *end)
 inline bool
 bare_ipv6(const char *s)
 {
-	size_t len = strcspn(s, "/");
-	const char *colon = static_cast<const char *>(memrchr(s, ':', len));
-	if (!colon || !memchr(s, ':', size_t(colon - s)))
-		return false;
-	return address_literal(AF_INET6, s, len) ||
-	       address_literal(AF_INET6, s, size_t(colon - s));
+	const char *end = s, *last = nullptr;
+	int colons = 0;
+	for (; *end && *end != '/'; end++)
+		if (*end == ':') {
+			colons++;
+			last = end;
+		}
+	return colons > 1 && (address_literal(AF_INET6, s, size_t(end - s)) ||
+			      address_literal(AF_INET6, s, size_t(last - s)));
 }
 
 // Returns why the host from start to end, end being the byte that stopped
