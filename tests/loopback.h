@@ -1,4 +1,4 @@
-// A UDP socket on the loopback address, for the tests and osc-dump.
+// A UDP socket on the loopback address, for the tests.
 #ifndef LOOPBACK_H
 #define LOOPBACK_H
 
