@@ -379,24 +379,20 @@ TEST(Failures, LibloErrorLineAndStatus)
 	EXPECT_TRUE(l.quiet());
 }
 
-// The REASON list of the manual's DIAGNOSTICS: the text lines between the
-// .Bl that follows "REASON is one of" and its .El.
+// The manual's REASON list: the lines after "REASON is one of:" and its
+// .Bl, up to the .El, but for the .It requests.
 std::set<std::string>
 manual_reasons()
 {
 	std::ifstream page(MANUAL);
+	std::string line;
+	while (std::getline(page, line) && line != "REASON is one of:")
+		;
+	std::getline(page, line);
 	std::set<std::string> reasons;
-	bool in_list = false, listed = false;
-	for (std::string line; std::getline(page, line);) {
-		if (line.find("REASON is one of") != std::string::npos)
-			listed = true;
-		else if (listed && line.rfind(".Bl", 0) == 0)
-			in_list = true;
-		else if (in_list && line == ".El")
-			break;
-		else if (in_list && line[0] != '.')
+	while (std::getline(page, line) && line != ".El")
+		if (line != ".It")
 			reasons.insert(line);
-	}
 	return reasons;
 }
 
