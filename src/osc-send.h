@@ -16,24 +16,35 @@
 namespace refusal {
 constexpr char
 	option[] = "there are no options; run with no arguments for the usage",
+	leading[] = "it begins with a blank, a control or an invisible "
+		    "character",
 	scheme[] = "it does not begin with osc:// or osc.TRANSPORT://",
+	scheme_ascii[] = "the scheme holds a character that is not ASCII",
 	slashes[] = "the scheme is not followed by ://",
 	transport[] = "the transport is not ASCII letters and digits",
+	twice[] = "the scheme is written twice",
 	not_utf8[] = "it holds a byte that is not UTF-8",
+	user[] = "an OSC URL has no user part (user@)",
 	unbracketed[] = "an IPv6 address must be in brackets, such as [::1]",
 	no_host[] = "the host is empty",
-	host_bytes[] = "the host holds a blank, a control character, [ or ]",
+	host_bytes[] = "the host holds a blank, a control or an invisible "
+		       "character",
+	host_brackets[] = "the host holds a [ or ] that encloses no IPv6 "
+			  "address",
 	star[] = "* is no host",
-	quad[] = "a host that ends in a number must be a dotted quad, "
-		 "such as 127.0.0.1",
+	quad[] = "a host that ends in a number must be a dotted quad",
 	plain[] = "only osc.TRANSPORT:// may carry a bracketed IPv6 address",
 	unclosed[] = "the [ of the IPv6 address has no ]",
 	brackets[] = "the brackets hold no IPv6 address",
+	zone[] = "an IPv6 address with a zone (%) cannot be sent to",
 	no_port[] = "the port is missing",
+	port_ascii[] = "the port holds a character that is not ASCII",
 	not_number[] = "the port is not a decimal number",
 	range[] = "the port is out of range (1 to 65535)",
+	after_port[] = "what follows the port is not /PATH",
 	no_path[] = "the path is missing",
-	path_bytes[] = "the path holds a blank or a control character";
+	path_bytes[] = "the path holds a blank, a control or an invisible "
+		       "character";
 } // namespace refusal
 
 // Returns the length of the UTF-8 character at s, 1 for ASCII, or 0 where
@@ -58,55 +69,119 @@ utf8_length(const char *s)
 	return n;
 }
 
-// Whether the character at s is a blank or a control character: ASCII's up
-// to the space, DEL, the C1 controls U+0080 to U+009F and the no-break
-// space U+00A0. In a host the resolver would stop at them; in either piece
-// they would drive a terminal that shows it.
-inline bool
-blank_or_control(const char *s)
+// The code point of the well-formed UTF-8 character of n bytes at s.
+inline char32_t
+code_point(const char *s, size_t n)
 {
 	const auto *u = reinterpret_cast<const unsigned char *>(s);
-	return u[0] <= ' ' || u[0] == 0x7f || (u[0] == 0xc2 && u[1] <= 0xa0);
+	char32_t c = n == 1 ? u[0] : u[0] & (0x7f >> n);
+	for (size_t i = 1; i < n; i++)
+		c = c << 6 | (u[i] & 0x3f);
+	return c;
 }
 
-// Returns the end of the characters at s that are UTF-8, neither blank nor
-// control, and not among the ASCII bytes of stop.
-inline const char *
-skip_text(const char *s, const char *stop)
+// Whether c shows nothing a reader could tell from nothing or from a
+// space: Unicode 15.0's controls (Cc), spaces (Zs), line and paragraph
+// separators (Zl, Zp) and format characters (Cf), as UnicodeData.txt
+// lists them; a test holds the table to that file. The joiners U+200C
+// and U+200D are format characters too, but inside emoji and some
+// scripts they change what is seen: url_char lets them pass there.
+inline bool
+invisible(char32_t c)
 {
-	for (size_t n; *s && !strchr(stop, *s) && !blank_or_control(s) &&
-		       (n = utf8_length(s));)
-		s += n;
-	return s;
+	static constexpr struct {
+		char32_t first, last;
+	} ranges[] = {
+		{0x0, 0x20},        {0x7f, 0xa0},       {0xad, 0xad},
+		{0x600, 0x605},     {0x61c, 0x61c},     {0x6dd, 0x6dd},
+		{0x70f, 0x70f},     {0x890, 0x891},     {0x8e2, 0x8e2},
+		{0x1680, 0x1680},   {0x180e, 0x180e},   {0x2000, 0x200f},
+		{0x2028, 0x202f},   {0x205f, 0x2064},   {0x2066, 0x206f},
+		{0x3000, 0x3000},   {0xfeff, 0xfeff},   {0xfff9, 0xfffb},
+		{0x110bd, 0x110bd}, {0x110cd, 0x110cd}, {0x13430, 0x1343f},
+		{0x1bca0, 0x1bca3}, {0x1d173, 0x1d17a}, {0xe0001, 0xe0001},
+		{0xe0020, 0xe007f},
+	};
+	if (c > 0x20 && c < 0x7f)
+		return false;
+	for (const auto &r : ranges)
+		if (c >= r.first && c <= r.last)
+			return true;
+	return false;
 }
 
-// Skips "osc://" or "osc.TRANSPORT://", the scheme in any case, at *s and
-// sets *transport_named when there is a TRANSPORT. Returns why not: "osc"
-// or "osc.udp" followed by anything but "://" (strchr finds the NUL too)
-// has its slashes wrong, "oscar://" is another scheme.
-inline const char *
-skip_scheme(const char **s, bool *transport_named)
+// Returns the length of the character at s when it may stand in a host or
+// a path, or 0: a byte that is not UTF-8, or an invisible character (but
+// a joiner between two characters outside ASCII). start is where the
+// piece begins, so that the character before s can be looked at.
+inline size_t
+url_char(const char *start, const char *s)
 {
-	const char *p = *s;
+	size_t n = utf8_length(s);
+	if (!n)
+		return 0;
+	char32_t c = code_point(s, n);
+	bool joiner = c == 0x200c || c == 0x200d;
+	if (joiner && s > start && (s[-1] & 0x80) && (s[n] & 0x80))
+		return n;
+	return invisible(c) ? 0 : n;
+}
+
+// What a URL is read into: each step reads at `at` and moves it on. host
+// to host_end is the host without brackets; authority to path is the
+// host and port as written, which the diagnostics quote.
+struct url_parts {
+	const char *at;
+	bool transport; // written as osc.TRANSPORT:// rather than osc://
+	const char *authority, *host, *host_end, *port, *path;
+};
+
+// Reads "osc://" or "osc.TRANSPORT://", the scheme in any case. "osc" or
+// "osc.udp" followed by anything but "://" (strchr finds the NUL too) has
+// its slashes wrong; "oscar://" is another scheme.
+inline const char *
+read_scheme(url_parts &u)
+{
+	const char *p = u.at;
 	if (*p == '-')
 		return refusal::option;
+	// What a page or a chat pastes before the URL.
+	size_t n = utf8_length(p);
+	if (!n)
+		return refusal::not_utf8;
+	if (*p && invisible(code_point(p, n)))
+		return refusal::leading;
+	if (n > 1)
+		return refusal::scheme_ascii;
 	// Setting 0x20 makes an ASCII capital small and leaves a small one.
 	bool osc = (p[0] | 0x20) == 'o' && (p[1] | 0x20) == 's' &&
 		   (p[2] | 0x20) == 'c';
+	if (osc && (p[3] & 0x80))
+		return refusal::scheme_ascii;
 	if (!osc || !strchr(".:/", p[3]))
 		return refusal::scheme;
 	p += 3;
-	*transport_named = *p == '.';
-	if (*transport_named) {
+	u.transport = *p == '.';
+	if (u.transport) {
 		const char *name = ++p;
 		while (isalnum(static_cast<unsigned char>(*p)))
 			p++;
+		if (*p & 0x80)
+			return refusal::scheme_ascii;
 		if (p == name || !strchr(":/", *p))
 			return refusal::transport;
 	}
 	if (p[0] != ':' || p[1] != '/' || p[2] != '/')
 		return refusal::slashes;
-	*s = p + 3;
+	u.at = p + 3;
+	// A URL pasted after its own scheme: "osc.udp://osc.udp://h:1/x".
+	url_parts again{u.at,    false,   nullptr, nullptr,
+			nullptr, nullptr, nullptr};
+	if ((*u.at | 0x20) == 'o') {
+		const char *why = read_scheme(again);
+		if (!why || why == refusal::twice)
+			return refusal::twice;
+	}
 	return nullptr;
 }
 
@@ -126,10 +201,12 @@ address_literal(int family, const char *s, size_t len)
 	return inet_pton(family, text, &addr) == 1;
 }
 
-// Whether the host from start to end ends in a number: its last label, but
-// for one trailing dot, decimal digits or "0x" and hexadecimal digits.
-// glibc reads such a host as inet_aton does, so "010.0.0.1" would go to
-// 8.0.0.1, "127.1" to 127.0.0.1 and "4294967295" to the broadcast address.
+// Whether the host from start to end "ends in a number", as the WHATWG URL
+// standard puts it: its last label, but for one trailing dot, is decimal
+// digits or "0x" and hexadecimal digits. glibc reads some such hosts as
+// numbers of its own: "010.0.0.1" as 8.0.0.1, "127.1" as 127.0.0.1 and
+// "4294967295" as the broadcast address; the rule refuses them all, and
+// the names that merely look like them, such as "desk.1".
 inline bool
 ends_in_number(const char *start, const char *end)
 {
@@ -150,7 +227,8 @@ ends_in_number(const char *start, const char *end)
 }
 
 // Whether the authority at s, up to the path, is an IPv6 address without
-// its brackets, with or without a port: "::1", "fe80::1:9000".
+// its brackets, whole ("::1", "fe80::1:9000") or followed by a port
+// ("::ffff:1.2.3.4:9000").
 inline bool
 bare_ipv6(const char *s)
 {
@@ -165,117 +243,123 @@ bare_ipv6(const char *s)
 			      address_literal(AF_INET6, s, size_t(last - s)));
 }
 
-// Returns why the host from start to end, end being the byte that stopped
-// it, cannot be sent to, or nullptr when it can.
+// Reads an IPv6 address in brackets at u.at, which is at the '['. liblo,
+// which reads these URLs in the receivers that print and take them, finds
+// brackets only after a TRANSPORT: it reads no host at all in
+// "osc://[::1]:9/x", and a URL should mean the same to both.
 inline const char *
-refuse_host(const char *start, const char *end)
+read_bracketed(url_parts &u)
 {
-	if (!utf8_length(end))
-		return refusal::not_utf8;
-	if (*end == ':' && bare_ipv6(start))
+	if (!u.transport)
+		return refusal::plain;
+	u.host = u.at + 1;
+	u.host_end = strchr(u.host, ']');
+	if (!u.host_end)
+		return refusal::unclosed;
+	size_t len = size_t(u.host_end - u.host);
+	const char *zone = static_cast<const char *>(memchr(u.host, '%', len));
+	if (zone && address_literal(AF_INET6, u.host, size_t(zone - u.host)))
+		return refusal::zone;
+	if (!address_literal(AF_INET6, u.host, len))
+		return refusal::brackets;
+	u.at = u.host_end + 1;
+	return nullptr;
+}
+
+// Reads the host: a host name, an IPv4 address, or an IPv6 address in
+// brackets.
+inline const char *
+read_host(url_parts &u)
+{
+	u.authority = u.at;
+	const char *slash = strchr(u.at, '/');
+	const char *at_sign = strchr(u.at, '@');
+	if (at_sign && (!slash || at_sign < slash))
+		return refusal::user;
+	if (*u.at == '[')
+		return read_bracketed(u);
+	u.host = u.at;
+	const char *s = u.at;
+	for (size_t n; *s && !strchr(":/[]", *s) && (n = url_char(u.host, s));)
+		s += n;
+	u.host_end = u.at = s;
+	if (*s == ':' && bare_ipv6(u.host))
 		return refusal::unbracketed;
-	if (*end != ':' && *end != '/' && *end != '\0')
-		return refusal::host_bytes;
-	if (end == start)
+	if (*s == '[' || *s == ']')
+		return refusal::host_brackets;
+	if (*s != ':' && *s != '/' && *s != '\0')
+		return utf8_length(s) ? refusal::host_bytes : refusal::not_utf8;
+	if (s == u.host)
 		return refusal::no_host;
 	// glibc reads it as no host at all, and sends to loopback.
-	if (end - start == 1 && *start == '*')
+	if (s - u.host == 1 && *u.host == '*')
 		return refusal::star;
-	if (ends_in_number(start, end) &&
-	    !address_literal(AF_INET, start, size_t(end - start)))
+	if (ends_in_number(u.host, s) &&
+	    !address_literal(AF_INET, u.host, size_t(s - u.host)))
 		return refusal::quad;
 	return nullptr;
 }
 
-// Skips the host at *s: a host name, an IPv4 address, or an IPv6 address in
-// brackets, which only a named transport may carry. Sets *start and *end
-// around it, without the brackets. Returns why not.
+// Reads ":PORT", with PORT in 1..65535. The value is checked here because
+// the resolver silently wraps larger ones.
 inline const char *
-skip_host(const char **s, bool transport_named, const char **start,
-	  const char **end)
+read_port(url_parts &u)
 {
-	*start = *s;
-	if (**s != '[') {
-		*s = *end = skip_text(*s, ":/[]");
-		return refuse_host(*start, *end);
-	}
-	if (!transport_named)
-		return refusal::plain;
-	*start = *s + 1;
-	*end = strchr(*start, ']');
-	if (!*end)
-		return refusal::unclosed;
-	if (!address_literal(AF_INET6, *start, size_t(*end - *start)))
-		return refusal::brackets;
-	*s = *end + 1;
-	return nullptr;
-}
-
-// Skips ":PORT" at *s, with PORT in 1..65535. The value is checked here
-// because the resolver silently wraps larger ones. Returns why not.
-inline const char *
-skip_port(const char **s)
-{
-	const char *p = *s;
+	const char *p = u.at;
 	long value = 0;
 
 	if (*p++ != ':')
 		return refusal::no_port;
-	const char *digits = p;
+	u.port = p;
 	for (; isdigit(static_cast<unsigned char>(*p)); p++)
 		if (value <= 65535)
 			value = value * 10 + (*p - '0');
-	if (p == digits && (*p == '/' || *p == '\0'))
-		return refusal::no_port;
-	if (p == digits || (*p != '/' && *p != '\0'))
-		return refusal::not_number;
+	if (*p & 0x80)
+		return refusal::port_ascii;
+	if (p == u.port)
+		return *p == '/' || *p == '\0' ? refusal::no_port
+					       : refusal::not_number;
 	if (value < 1 || value > 65535)
 		return refusal::range;
-	*s = p;
+	if (*p != '/' && *p != '\0')
+		return refusal::after_port;
+	u.at = p;
 	return nullptr;
 }
 
-// Returns why the path at s cannot be sent, or nullptr when it can. OSC 1.0
-// allows no blank in an address; a control character would drive the
-// terminal of whoever reads the receiver's log.
+// Reads the path, the rest of the URL. A blank or a control character
+// would not match the receiver's address or drive the terminal of whoever
+// reads its log. The '#' and ',' that OSC 1.0 forbids in an address, and
+// any visible character outside ASCII, go as typed: receivers use them.
 inline const char *
-refuse_path(const char *s)
+read_path(url_parts &u)
 {
+	const char *s = u.at;
 	if (*s != '/')
 		return refusal::no_path;
-	s = skip_text(s, "");
+	u.path = s;
+	for (size_t n; *s && (n = url_char(u.path, s));)
+		s += n;
 	if (!*s)
 		return nullptr;
 	return utf8_length(s) ? refusal::path_bytes : refusal::not_utf8;
 }
 
-// Reads url, of the form osc[.TRANSPORT]://HOST:PORT/PATH, in one pass:
-// liblo's own URL functions overread or misread some URLs. Returns nullptr,
-// and sets *path to the path, which is the tail of url, and *host and *port
-// to new copies of those pieces (nullptr where memory ran out; free both).
-// For a URL of any other form returns what is wrong, with all three nullptr.
+// Reads url, of the form osc[.TRANSPORT]://HOST:PORT/PATH, into u in one
+// pass: liblo's own URL functions overread or misread some URLs. Returns
+// what is wrong, or nullptr when u holds the pieces, each in url.
 inline const char *
-split_url(const char *url, const char **path, char **host, char **port)
+split_url(const char *url, url_parts &u)
 {
-	bool transport_named = false;
-	const char *s = url, *host_start = nullptr, *host_end = nullptr;
-
-	*path = nullptr;
-	*host = *port = nullptr;
-	const char *why = skip_scheme(&s, &transport_named);
+	u = url_parts{url, false, nullptr, nullptr, nullptr, nullptr, nullptr};
+	const char *why = read_scheme(u);
 	if (!why)
-		why = skip_host(&s, transport_named, &host_start, &host_end);
-	const char *port_start = s + 1;
+		why = read_host(u);
 	if (!why)
-		why = skip_port(&s);
+		why = read_port(u);
 	if (!why)
-		why = refuse_path(s);
-	if (why)
-		return why;
-	*path = s;
-	*host = strndup(host_start, size_t(host_end - host_start));
-	*port = strndup(port_start, size_t(s - port_start));
-	return nullptr;
+		why = read_path(u);
+	return why;
 }
 
 // A value whose first byte is an ASCII digit is a float, anything else

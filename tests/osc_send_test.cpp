@@ -333,7 +333,9 @@ TEST(Destination, Ipv6LoopbackSendsOrFailsInLiblo)
 		EXPECT_EQ(r.status, 1);
 		EXPECT_EQ(r.out.rfind("liblo error: ", 0), 0u) << r.out;
 		EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
-		EXPECT_EQ(r.err, "");
+		EXPECT_EQ(r.err,
+			  "osc-send: the message was not sent to '[::1]:" +
+				  l6.port + "': " + r.out.substr(13));
 		EXPECT_TRUE(l6.quiet());
 	}
 	EXPECT_TRUE(l.quiet());
@@ -343,26 +345,25 @@ TEST(Failures, LibloErrorLineAndStatus)
 {
 	Listener l;
 	const std::string url = "osc.udp://127.0.0.1:" + l.port + "/x";
+	const std::string not_sent =
+		"osc-send: the message was not sent to '127.0.0.1:" + l.port +
+		"'";
 	const std::string no_name =
 		"FAULT_RESOLVE=" + std::to_string(EAI_NONAME);
 	const std::string again = "FAULT_RESOLVE=" + std::to_string(EAI_AGAIN);
 	const std::string refused = "FAULT_SEND=" + std::to_string(EPERM);
 	const struct {
 		std::vector<std::string> args, faults;
-		std::string out, err;
+		std::string out;
 	} cases[] = {
-		{{url, "1"}, {no_name}, gai_strerror(EAI_NONAME), ""},
-		{{url, "1"}, {again}, gai_strerror(EAI_AGAIN), ""},
-		{{url, "1"}, {refused}, strerror(EPERM), ""},
+		{{url, "1"}, {no_name}, gai_strerror(EAI_NONAME)},
+		{{url, "1"}, {again}, gai_strerror(EAI_AGAIN)},
+		{{url, "1"}, {refused}, strerror(EPERM)},
 		{{url, std::string(70000, 'a')},
 		 {},
-		 "Attempted to send message in excess of maximum message size",
-		 ""},
+		 "Attempted to send message in excess of maximum message size"},
 		// A send that fails without liblo recording why.
-		{{url, "1"},
-		 {"FAULT_SEND=0"},
-		 "",
-		 "osc-send: the message was not sent\n"},
+		{{url, "1"}, {"FAULT_SEND=0"}, ""},
 	};
 	for (auto &c : cases) {
 		if (!shim_works && !c.faults.empty())
@@ -374,7 +375,10 @@ TEST(Failures, LibloErrorLineAndStatus)
 		EXPECT_EQ(r.status, 1);
 		EXPECT_EQ(r.out,
 			  c.out.empty() ? "" : "liblo error: " + c.out + "\n");
-		EXPECT_EQ(r.err, c.err);
+		EXPECT_EQ(r.err, not_sent +
+					 (c.out.empty() ? "" : ": " + c.out) +
+					 "\n");
+		EXPECT_EQ(r.err_writes, 1);
 	}
 	EXPECT_TRUE(l.quiet());
 }
@@ -415,37 +419,45 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		{"osc.udp://localhost:19383/path/test",
 		 "localhost 19383 /path/test"},
 		{"OSC.UDP://127.0.0.1:PORT/x", "127.0.0.1 PORT /x", R},
-		{"OSC.udp://h:1/x", "h 1 /x"},
 		{"Osc.udp://h:1/x", "h 1 /x"},
 		{"", scheme, R},
 		{"osc", slashes, R},
 		{"-h", option, R},
-		{"--help", option, R},
 		{"--version", option, R},
 		{"http://127.0.0.1:PORT/x", scheme, R},
 		{"oscar://h:1/x", scheme},
 		{"osc.udp:/127.0.0.1:PORT/x", slashes, R},
 		{"osc.udp//localhost:9000/x", slashes, R},
+		{"osc.udp://osc.udp://127.0.0.1:PORT/x", twice, R},
+		{"osc.udp://OSC://h:1/x", twice},
+		{"osc.udp://osc.udp://osc://h:1/x", twice},
+		{"osc://oscar:1/x", "oscar 1 /x"},
+		{"osc://osc.example:1/x", "osc.example 1 /x"},
+		// What a page or a chat pastes around a URL: blanks, invisible
+		// and full-width characters, smart quotes.
+		{" osc.udp://127.0.0.1:PORT/x", leading, R},
+		{"\342\200\213osc.udp://h:1/x", leading},
+		{"\357\275\217sc.udp://h:1/x", scheme_ascii},
+		{"\342\200\234osc.udp://h:1/x\342\200\235", scheme_ascii},
+		{"osc.udp\357\274\232//127.0.0.1:PORT/x", scheme_ascii, R,
+		 "osc.udp\\357\\274\\232//127.0.0.1:PORT/x"},
+		{"osc\357\274\216udp://h:1/x", scheme_ascii},
+		{"\x80osc.udp://h:1/x", not_utf8},
 		// Every byte outside printable ASCII is shown escaped: C0 and
 		// 8-bit C1 controls (OSC, ST, NEL), their UTF-8 forms, bidi and
 		// zero-width characters.
-		{"\x1b]0;title\a", scheme, R, "\\033]0;title\\007"},
-		{"\x1b[2J", scheme, R, "\\033[2J"},
-		{"\x01\x1f \x7e\x7f\t\\", scheme, R,
+		{"\x1b]0;title\a", leading, R, "\\033]0;title\\007"},
+		{"\x01\x1f \x7e\x7f\t\\", leading, R,
 		 "\\001\\037 ~\\177\\t\\\\"},
 		{"caf\xc3\xa9\x80\xff", scheme, R, "caf\\303\\251\\200\\377"},
 		{"osc.udp://\2350;RAW-C1\234", not_utf8, R,
 		 "osc.udp://\\2350;RAW-C1\\234"},
 		{"osc.udp://\302\2350;C1-UTF8\302\234", host_bytes, R,
 		 "osc.udp://\\302\\2350;C1-UTF8\\302\\234"},
-		{"osc.udp://h\302\23331mRED", host_bytes, R,
-		 "osc.udp://h\\302\\23331mRED"},
 		{"osc.udp://h\205\204\2335B", not_utf8, R,
 		 "osc.udp://h\\205\\204\\2335B"},
-		{"osc.udp://\342\200\256h:PORT/x\342\201\246 \342\200\213",
-		 path_bytes, R,
-		 "osc.udp://\\342\\200\\256h:PORT/x\\342\\201\\246 "
-		 "\\342\\200\\213"},
+		{"osc.udp://h:PORT/x\342\201\246 \342\200\213", path_bytes, R,
+		 "osc.udp://h:PORT/x\\342\\201\\246 \\342\\200\\213"},
 		// The transport: ASCII letters and digits, and never read.
 		{"osc.udp://127.0.0.1:PORT/3/13/load",
 		 "127.0.0.1 PORT /3/13/load", R},
@@ -453,27 +465,19 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		 "127.0.0.1 PORT /3/13/load", R},
 		{"osc://127.0.0.1:PORT/3/13/load", "127.0.0.1 PORT /3/13/load",
 		 R},
-		{"osc.udp4://127.0.0.1:PORT/3/13/load",
-		 "127.0.0.1 PORT /3/13/load", R},
-		{"osc.09AZaz://127.0.0.1:PORT/3/13/load",
-		 "127.0.0.1 PORT /3/13/load", R},
-		{"osc.udp://127.0.0.1:000PORT/3/13/load",
+		{"osc.09AZaz://127.0.0.1:000PORT/3/13/load",
 		 "127.0.0.1 000PORT /3/13/load", R},
 		{"osc://127.0.0.1:00080/a:b/c", "127.0.0.1 00080 /a:b/c"},
-		{"osc.tcp://h:1/", "h 1 /"},
-		{"osc.09AZaz://h:1/x", "h 1 /x"},
-		{"osc.udp4://h:1/x", "h 1 /x"},
 		{"osc./://h:1/x", transport},
-		{"osc.:://h:1/x", transport},
 		{"osc.@://h:1/x", transport},
 		{"osc.[://h:1/x", transport},
 		{"osc.`://h:1/x", transport},
 		{"osc.{://h:1/x", transport},
-		{"osc.\xc3\xa9://h:1/x", transport},
+		{"osc.\xc3\xa9://h:1/x", scheme_ascii},
 		{"osc.://127.0.0.1:PORT/x", transport, R},
 		{"osc.u-p://127.0.0.1:PORT/x", transport, R},
-		// Host characters: printable ASCII but : / [ ], and UTF-8 from
-		// U+00A1 up.
+		// Host characters: printable ASCII but : / [ ] @, and visible
+		// UTF-8 from U+00A1 up.
 		{"osc.udp://!~:1/x", "!~ 1 /x"},
 		{"osc.udp://\302\241\364\217\277\277:1/x",
 		 "\302\241\364\217\277\277 1 /x"},
@@ -481,38 +485,36 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		 "b\303\274cher.example 1 /x"},
 		{"osc.udp://\x80\xff:1/x", not_utf8},
 		{"osc.udp://a\300\257:1/x", not_utf8},
+		{"osc.udp://a\340\237\277:1/x", not_utf8},
 		{"osc.udp://a\355\240\200:1/x", not_utf8},
 		{"osc.udp://a\364\220\200\200:1/x", not_utf8},
 		{"osc.udp://a\302\237:1/x", host_bytes},
 		{"osc.udp://a\302\240b:1/x", host_bytes},
-		{"osc.udp://a b:1/x", host_bytes},
+		{"osc.udp://a\302\255b:1/x", host_bytes},
+		{"osc.udp://l\342\200\213ocalhost:1/x", host_bytes},
 		{"osc.udp://a\x1f:1/x", host_bytes},
-		{"osc.udp://a\x7f:1/x", host_bytes},
 		{"osc.udp://127 0.0.1:PORT/x", host_bytes, R},
-		{"osc.udp://127.0.0.1]:PORT/x", host_bytes, R},
 		{"osc.udp://127.0.0.1\x7f:PORT/x", host_bytes, R,
 		 "osc.udp://127.0.0.1\\177:PORT/x"},
+		{"osc.udp://127.0.0.1]:PORT/x", host_brackets, R},
+		{"osc.udp://a[b:1/x", host_brackets},
+		{"osc.udp://user@127.0.0.1:PORT/x", user, R},
+		{"osc.udp://user:pw@localhost:9000/x", user},
+		{"osc.udp://h:1/a@b", "h 1 /a@b"},
 		{"osc.udp://", no_host, R},
 		{"osc.udp://:PORT/x", no_host, R},
-		{"osc.udp://h:9:9/x", not_number},
 		// glibc reads "*" as no host, and sends to loopback.
-		{"osc.udp://*:1/x", star},
 		{"osc.udp://*:PORT/x", star, R},
 		{"osc.udp://*.example:1/x", "*.example 1 /x"},
 		// A host that ends in a number is a dotted quad as inet_pton
-		// reads it; glibc would read these others as inet_aton does.
+		// reads it.
 		{"osc.udp://0.0.0.0:1/x", "0.0.0.0 1 /x"},
 		{"osc.udp://255.255.255.255:1/x", "255.255.255.255 1 /x"},
 		{"osc.udp://256.0.0.1:1/x", quad},
-		{"osc.udp://010.0.0.1:1/x", quad},
 		{"osc.udp://192.168.001.010:1/x", quad},
-		{"osc.udp://1.2.3:1/x", quad},
 		{"osc.udp://1:1/x", quad},
-		{"osc.udp://4294967295:1/x", quad},
-		{"osc.udp://0x7f.1:1/x", quad},
 		{"osc.udp://1.2.3.0x4:1/x", quad},
 		{"osc.udp://1.2.3.0XfF:1/x", quad},
-		{"osc.udp://1.2.3.4.:1/x", quad},
 		{"osc.udp://1.2.3.4.5:1/x", quad},
 		{"osc.udp://127.1:PORT/x", quad, R},
 		{"osc.udp://0x7f000001:PORT/x", quad, R},
@@ -521,7 +523,6 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		{"osc.udp://127.0.0.1.:PORT/x", quad, R},
 		{"osc.udp://desk.1:PORT/x", quad, R},
 		// Names, even with digits in them, are the resolver's.
-		{"osc.udp://a1.example:1/x", "a1.example 1 /x"},
 		{"osc.udp://1.example:1/x", "1.example 1 /x"},
 		{"osc.udp://example.1a:1/x", "example.1a 1 /x"},
 		{"osc.udp://example.0xg:1/x", "example.0xg 1 /x"},
@@ -529,7 +530,6 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		{"osc.udp://.:1/x", ". 1 /x"},
 		// IPv6 addresses, as inet_pton reads them, in brackets.
 		{"osc.udp://[::1]:9000/x", "::1 9000 /x"},
-		{"osc.udp://[1:2::3]:65535/x", "1:2::3 65535 /x"},
 		{"osc.udp://[::ffff:127.0.0.1]:9/x]", "::ffff:127.0.0.1 9 /x]"},
 		{"osc.udp://[0000:0000:0000:0000:0000:ffff:255.255.255.255]:9/"
 		 "x",
@@ -537,67 +537,77 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		{"osc.udp://[00000:0000:0000:0000:0000:ffff:255.255.255.255]:9/"
 		 "x",
 		 brackets},
-		{"osc.udp://[127.0.0.1]:9/x", brackets},
-		{"osc.udp://[cafe]:9/x", brackets},
-		{"osc.udp://[fe80::1%lo]:9/x", brackets},
 		{"osc.udp://[]:PORT/x", brackets, R},
 		{"osc.udp://[127.0.0.1]:PORT/x", brackets, R},
 		{"osc.udp://[cafe]:PORT/x", brackets, R},
-		{"osc.udp://[::1:9/x", unclosed},
+		{"osc.udp://[fe80::1%lo]:PORT/x", zone, R},
+		{"osc.udp://[fe80::1%25eth0]:9/x", zone},
+		{"osc.udp://[cafe%lo]:9/x", brackets},
 		{"osc.udp://[::1:PORT/x", unclosed, R},
 		{"osc.udp://[::1]9/x", no_port},
 		{"osc.udp://[::1]:/x", no_port},
-		{"osc://[::1]:9/x", plain},
 		{"osc://[::1]:PORT/x", plain, R},
 		{"osc.udp://::1:9000/x", unbracketed, R},
 		{"osc.udp://fe80::1/x", unbracketed},
-		{"osc.udp://1:2::3:9000/x", unbracketed},
+		{"osc.udp://::ffff:1.2.3.4:9000/x", unbracketed},
 		// The port: 1 to 65535, and no number that wraps to that range.
-		{"osc.udp://h:1/x", "h 1 /x"},
 		{"osc.udp://h:65535/x", "h 65535 /x"},
 		{"osc.udp://h:0000000000000000000065535/x",
 		 "h 0000000000000000000065535 /x"},
-		{"osc.udp://h:0/x", range},
-		{"osc.udp://h:65536/x", range},
 		{"osc.udp://h:4294967297/x", range},
 		{"osc.udp://h:18446744073709551617/x", range},
 		{"osc.udp://h:18446744073709551696/x", range},
 		{"osc.udp://127.0.0.1:0/x", range, R},
 		{"osc.udp://127.0.0.1:65536/x", range, R},
-		{"osc.udp://127.0.0.1:70000/x", range, R},
 		{"osc.udp://127.0.0.1:99999/x", range, R},
 		{"osc.udp://127.0.0.1/x", no_port, R},
 		{"osc.udp://127.0.0.1:/x", no_port, R},
-		{"osc.udp://127.0.0.1:PORTx/y", not_number, R},
-		{"osc.udp://h:1\nX-Injected: yes", not_number, R,
+		{"osc.udp://127.0.0.1:x/y", not_number, R},
+		{"osc.udp://h:\357\274\231000/x", port_ascii},
+		{"osc.udp://h:9000\357\274\217x", port_ascii},
+		{"osc.udp://127.0.0.1:PORTx/y", after_port, R},
+		{"osc.udp://127.0.0.1:PORT?a=1", after_port, R},
+		{"osc.udp://h:9000#x", after_port},
+		{"osc.udp://h:9:9/x", after_port},
+		{"osc.udp://h:1\nX-Injected: yes", after_port, R,
 		 "osc.udp://h:1\\nX-Injected: yes"},
-		// The path: UTF-8 from '!' up, but for DEL, C1 and U+00A0;
-		// OSC's
-		// pattern characters go as typed.
+		// The path: visible UTF-8 from '!' up; OSC's pattern
+		// characters, '#', ',' and "%2F" go as typed.
 		{"osc://h:1", no_path, R},
 		{"osc.udp://127.0.0.1:PORT", no_path, R},
 		{"osc.udp://h:1/!~\302\241/caf\303\251/\342\202\254/"
 		 "\360\237\216\265",
 		 "h 1 /!~\302\241/caf\303\251/\342\202\254/\360\237\216\265"},
-		{"osc.udp://127.0.0.1:PORT/mixer/*/fader[1-4]",
-		 "127.0.0.1 PORT /mixer/*/fader[1-4]", R},
+		{"osc.udp://127.0.0.1:PORT/mixer/*/fader[1-4]#,%2F?",
+		 "127.0.0.1 PORT /mixer/*/fader[1-4]#,%2F?", R},
+		// The joiners pass between characters outside ASCII (a family
+		// emoji, Persian), and nowhere else.
+		{"osc.udp://h:1/\360\237\221\250\342\200\215\360\237\221\251",
+		 "h 1 /\360\237\221\250\342\200\215\360\237\221\251"},
+		{"osc.udp://h:1/\331\205\333\214\342\200\214\330\256",
+		 "h 1 /\331\205\333\214\342\200\214\330\256"},
+		{"osc.udp://h:1/a\342\200\215\360\237\221\251", path_bytes},
+		{"osc.udp://h:1/\360\237\221\250\342\200\215", path_bytes},
+		{"osc.udp://h:1/\342\200\214x", path_bytes},
+		{"osc.udp://h\342\200\215:1/x", host_bytes},
 		{"osc.udp://h:1/!~\x80\xff", not_utf8},
 		{"osc.udp://h:1/x\2350", not_utf8},
 		{"osc.udp://h:1/x\342\202", not_utf8},
-		{"osc.udp://h:1/ ", path_bytes},
-		{"osc.udp://h:1/\x1f", path_bytes},
 		{"osc.udp://h:1/\x7f", path_bytes},
 		{"osc.udp://h:1/x\302\240", path_bytes},
+		{"osc.udp://h:1/x\342\200\250y", path_bytes},
+		{"osc.udp://h:1/x\357\273\277", path_bytes},
+		{"osc.udp://h:1/x\343\200\200", path_bytes},
+		{"osc.udp://h:1/x\363\240\200\201", path_bytes},
 		{"osc.udp://127.0.0.1:PORT/x\302\2350;PWNED\302\234",
 		 path_bytes, R,
 		 "osc.udp://127.0.0.1:PORT/x\\302\\2350;PWNED\\302\\234"},
-		{"osc.udp://127.0.0.1:PORT/a b", path_bytes, R},
+		{"osc.udp://127.0.0.1:PORT/vol\342\200\213ume", path_bytes, R,
+		 "osc.udp://127.0.0.1:PORT/vol\\342\\200\\213ume"},
 		{"osc.udp://h:1/x y\rosc-send: sent OK", path_bytes, R,
 		 "osc.udp://h:1/x y\\rosc-send: sent OK"},
 		{"osc.udp://127.0.0.1:PORT/a\tb", path_bytes, R,
 		 "osc.udp://127.0.0.1:PORT/a\\tb"},
-		{"osc.udp://127.0.0.1:PORT/a\x7f", path_bytes, R,
-		 "osc.udp://127.0.0.1:PORT/a\\177"},
 	};
 	Listener l;
 	auto with_port = [&](std::string s) {
@@ -609,16 +619,17 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 	for (const auto &c : cases) {
 		std::string url = with_port(c.url);
 		SCOPED_TRACE(c.shown.empty() ? url : with_port(c.shown));
-		const char *path;
-		char *host, *port;
-		const char *why = split_url(url.c_str(), &path, &host, &port);
+		url_parts u;
+		const char *why = split_url(url.c_str(), u);
 		// A reason holds no port, but "osc.TRANSPORT" holds PORT.
 		std::string expect = why ? c.expect : with_port(c.expect);
 		EXPECT_EQ(why ? why
-			      : std::string(host) + " " + port + " " + path,
+			      : std::string(u.host, u.host_end) + " " +
+					  std::string(u.port, u.path) + " " +
+					  u.path,
 			  expect);
-		free(host);
-		free(port);
+		if (why)
+			reasons.insert(why);
 		if (!c.run)
 			continue;
 		Result r = run("osc-send", {url, "1"});
@@ -631,7 +642,6 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 			continue;
 		}
 		std::string shown = c.shown.empty() ? url : with_port(c.shown);
-		reasons.insert(why);
 		EXPECT_EQ(r.status, 1);
 		EXPECT_EQ(r.out, "");
 		EXPECT_EQ(r.err, "osc-send: invalid OSC URL '" + shown +
@@ -646,6 +656,86 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 	for (const auto &r : listed)
 		EXPECT_EQ(reasons.count(r), 1u)
 			<< "the program does not give: " << r;
+}
+
+// The well-formed byte sequences of The Unicode Standard's Table 3-7: each
+// row's first byte and its second byte at both ends of their ranges, and
+// just past them, where the row takes them.
+TEST(Utf8, WellFormedAtEveryBoundaryOfTable3_7)
+{
+	const struct {
+		unsigned char first_lo, first_hi, second_lo, second_hi;
+		size_t length;
+	} rows[] = {
+		{0x00, 0x7f, 0, 0, 1},       {0xc2, 0xdf, 0x80, 0xbf, 2},
+		{0xe0, 0xe0, 0xa0, 0xbf, 3}, {0xe1, 0xec, 0x80, 0xbf, 3},
+		{0xed, 0xed, 0x80, 0x9f, 3}, {0xee, 0xef, 0x80, 0xbf, 3},
+		{0xf0, 0xf0, 0x90, 0xbf, 4}, {0xf1, 0xf3, 0x80, 0xbf, 4},
+		{0xf4, 0xf4, 0x80, 0x8f, 4},
+	};
+	auto length = [](std::initializer_list<int> bytes) {
+		std::string s;
+		for (int b : bytes)
+			s += char(b);
+		return utf8_length(s.c_str());
+	};
+	for (auto &r : rows) {
+		for (int first : {r.first_lo, r.first_hi}) {
+			SCOPED_TRACE(first);
+			if (r.length == 1) {
+				EXPECT_EQ(length({first, 0}), 1u);
+				continue;
+			}
+			for (int second : {r.second_lo, r.second_hi})
+				EXPECT_EQ(length({first, second, 0x80, 0xbf}),
+					  r.length);
+			EXPECT_EQ(length({first, r.second_lo - 1, 0x80, 0xbf}),
+				  0u);
+			EXPECT_EQ(length({first, r.second_hi + 1, 0x80, 0xbf}),
+				  0u);
+			// The third and fourth bytes, where there are any.
+			for (size_t k = 2; k < r.length; k++)
+				for (int bad : {0x7f, 0xc0}) {
+					int b[4] = {first, r.second_lo, 0x80,
+						    0x80};
+					b[k] = bad;
+					EXPECT_EQ(length({b[0], b[1], b[2],
+							  b[3]}),
+						  0u);
+				}
+		}
+	}
+	// The bytes that begin no row.
+	for (int first : {0x80, 0xbf, 0xc0, 0xc1, 0xf5, 0xff})
+		EXPECT_EQ(length({first, 0x80, 0x80, 0x80}), 0u) << first;
+}
+
+// The blanks and invisible characters refused in a host or a path are the
+// controls, spaces, separators and format characters of UnicodeData.txt
+// (Unicode 15.0 in Debian 12, 15.1 in Debian 13, the same for these), but
+// for the joiners, which pass between characters outside ASCII.
+TEST(Utf8, InvisibleIsUnicodeDataCcZsZlZpCf)
+{
+	std::ifstream data("/usr/share/unicode/UnicodeData.txt");
+	ASSERT_TRUE(data) << "install unicode-data";
+	std::vector<bool> listed(0x110000);
+	size_t count = 0;
+	for (std::string line; std::getline(data, line);) {
+		std::istringstream fields(line);
+		std::string code, name, category;
+		std::getline(fields, code, ';');
+		std::getline(fields, name, ';');
+		std::getline(fields, category, ';');
+		if (category == "Cc" || category == "Zs" || category == "Zl" ||
+		    category == "Zp" || category == "Cf") {
+			listed[std::stoul(code, nullptr, 16)] = true;
+			count++;
+		}
+	}
+	EXPECT_GE(count, 254u);
+	for (char32_t c = 0; c < 0x110000; c++)
+		if (invisible(c) != listed[c])
+			ADD_FAILURE() << std::hex << "U+" << unsigned(c);
 }
 
 // Fails each allocation of a run in turn. The message goes out whole with
@@ -680,9 +770,13 @@ TEST(Failures, FailedAllocationSendsAllOrNothing)
 			EXPECT_EQ(m.tags, ",fsfs");
 		} else if (r.status == 1) {
 			// getaddrinfo's own failure reaches us through liblo.
-			EXPECT_TRUE(said == "osc-send: out of memory\n" ||
-				    said == "liblo error: Memory allocation "
-					    "failure\n")
+			const std::string memory = "Memory allocation failure";
+			EXPECT_TRUE(
+				said == "osc-send: out of memory\n" ||
+				said == "liblo error: " + memory +
+						"\nosc-send: the message was "
+						"not sent to '127.0.0.1:" +
+						l.port + "': " + memory + "\n")
 				<< said;
 		} else {
 			// A checker may have said more about the crash.
