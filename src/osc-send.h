@@ -314,7 +314,7 @@ read_port(url_parts &u)
 	for (; isdigit(static_cast<unsigned char>(*p)); p++)
 		if (value <= 65535)
 			value = value * 10 + (*p - '0');
-	if (*p & 0x80)
+	if (p == u.port && (*p & 0x80))
 		return refusal::port_ascii;
 	if (p == u.port)
 		return *p == '/' || *p == '\0' ? refusal::no_port

@@ -564,7 +564,7 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		{"osc.udp://127.0.0.1:/x", no_port, R},
 		{"osc.udp://127.0.0.1:x/y", not_number, R},
 		{"osc.udp://h:\357\274\231000/x", port_ascii},
-		{"osc.udp://h:9000\357\274\217x", port_ascii},
+		{"osc.udp://h:9000\357\274\217x", after_port},
 		{"osc.udp://127.0.0.1:PORTx/y", after_port, R},
 		{"osc.udp://127.0.0.1:PORT?a=1", after_port, R},
 		{"osc.udp://h:9000#x", after_port},
