@@ -47,6 +47,22 @@ constexpr char
 		       "character";
 } // namespace refusal
 
+// A URL's letters and digits are ASCII's, whatever the locale; and these,
+// unlike <ctype.h>'s, are no calls into libc that the loader must bind.
+inline bool
+ascii_alnum(unsigned char c)
+{
+	unsigned char small = c | 0x20;
+	return isdigit(c) || (small >= 'a' && small <= 'z');
+}
+
+inline bool
+ascii_xdigit(unsigned char c)
+{
+	unsigned char small = c | 0x20;
+	return isdigit(c) || (small >= 'a' && small <= 'f');
+}
+
 // Returns the length of the UTF-8 character at s, 1 for ASCII, or 0 where
 // s begins none: a stray continuation byte, an overlong form, a surrogate
 // or a code point past U+10FFFF. It reads no further than a NUL.
@@ -164,7 +180,7 @@ read_scheme(url_parts &u)
 	u.transport = *p == '.';
 	if (u.transport) {
 		const char *name = ++p;
-		while (isalnum(static_cast<unsigned char>(*p)))
+		while (ascii_alnum(static_cast<unsigned char>(*p)))
 			p++;
 		if (*p & 0x80)
 			return refusal::scheme_ascii;
@@ -220,7 +236,7 @@ ends_in_number(const char *start, const char *end)
 	bool hex = end - s >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
 	for (s += hex ? 2 : 0; s < end; s++) {
 		unsigned char c = static_cast<unsigned char>(*s);
-		if (hex ? !isxdigit(c) : !isdigit(c))
+		if (hex ? !ascii_xdigit(c) : !isdigit(c))
 			return false;
 	}
 	return true;
@@ -257,7 +273,8 @@ read_bracketed(url_parts &u)
 	if (!u.host_end)
 		return refusal::unclosed;
 	size_t len = size_t(u.host_end - u.host);
-	const char *zone = static_cast<const char *>(memchr(u.host, '%', len));
+	// A '%' past the ']' leaves the ']' in what precedes it: no address.
+	const char *zone = strchr(u.host, '%');
 	if (zone && address_literal(AF_INET6, u.host, size_t(zone - u.host)))
 		return refusal::zone;
 	if (!address_literal(AF_INET6, u.host, len))

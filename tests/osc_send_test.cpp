@@ -1,13 +1,17 @@
 // End-to-end tests: the built program against a UDP socket on loopback.
 // They send only to 127.0.0.1 and ::1 and ask no resolver: a failed name
-// lookup comes from the fault shim, and the one test that is about a name
-// runs only where /etc/hosts answers for it.
+// lookup comes from the fault shim. Sending to a name is the installed
+// test's, debian/tests/send, where /etc/hosts answers for it.
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,11 +23,60 @@
 
 #include <gtest/gtest.h>
 
-#include "loopback.h"
-#include "osc_decode.h"
 #include "osc-send.h"
 
 namespace {
+
+// A strict decoder for the OSC messages the program may send: an address,
+// a type-tag string and f or s arguments, written from the OSC 1.0 rules
+// rather than from liblo, so that the two can disagree.
+struct OscArg {
+	char tag;
+	uint32_t bits;    // an f argument's IEEE 754 pattern
+	std::string text; // an s argument's bytes
+};
+
+struct OscMessage {
+	std::string address, tags;
+	std::vector<OscArg> args;
+};
+
+// An OSC string: bytes, then 1 to 4 NULs up to a multiple of four.
+bool
+take_string(const std::string &d, size_t &at, std::string &out)
+{
+	size_t end = d.find('\0', at);
+	if (end == std::string::npos)
+		return false;
+	size_t next = (end + 4) & ~size_t(3);
+	if (next > d.size() || d.find_first_not_of('\0', end) < next)
+		return false;
+	out = d.substr(at, end - at);
+	at = next;
+	return true;
+}
+
+bool
+decode_osc(const std::string &d, OscMessage &m)
+{
+	size_t at = 0;
+	if (!take_string(d, at, m.address) || !take_string(d, at, m.tags) ||
+	    m.tags.empty() || m.tags[0] != ',')
+		return false;
+	for (char tag : m.tags.substr(1)) {
+		OscArg a{tag, 0, {}};
+		if (tag == 'f') {
+			if (at + 4 > d.size())
+				return false;
+			for (int i = 0; i < 4; i++)
+				a.bits = a.bits << 8 | uint8_t(d[at++]);
+		} else if (tag != 's' || !take_string(d, at, a.text)) {
+			return false;
+		}
+		m.args.push_back(a);
+	}
+	return at == d.size();
+}
 
 struct Result {
 	int status;
@@ -121,11 +174,28 @@ struct Listener {
 	int fd;
 	std::string port;
 
+	// A UDP socket on 127.0.0.1 or ::1 at a port the kernel chooses; fd is
+	// -1, with errno set, where that loopback address does not exist.
 	explicit Listener(int family = AF_INET)
 	{
-		int p = 0;
-		fd = bind_loopback(family, &p);
-		port = std::to_string(p);
+		sockaddr_storage a{};
+		auto *in = reinterpret_cast<sockaddr_in *>(&a);
+		auto *in6 = reinterpret_cast<sockaddr_in6 *>(&a);
+		a.ss_family = sa_family_t(family);
+		if (family == AF_INET6)
+			in6->sin6_addr = in6addr_loopback;
+		else
+			in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+		socklen_t len = family == AF_INET6 ? sizeof *in6 : sizeof *in;
+		auto *sa = reinterpret_cast<sockaddr *>(&a);
+		fd = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+		if (fd >= 0 &&
+		    (bind(fd, sa, len) < 0 || getsockname(fd, sa, &len) < 0)) {
+			close(fd);
+			fd = -1;
+		}
+		// Both structures keep the port at the same place.
+		port = std::to_string(ntohs(in->sin_port));
 		if (family == AF_INET) {
 			EXPECT_GE(fd, 0) << "cannot listen on 127.0.0.1";
 		}
@@ -201,7 +271,6 @@ TEST(Usage, BaseNameOfInvocationPath)
 		     {"", "osc-send"},
 		     {nullptr, "osc-send"},
 		     {"\033]0;T\007", "\\033]0;T\\007"},
-		     {"/tmp/\033[31;44mx", "\\033[31;44mx"},
 		     {"\2330;T\234\302\2350;T\302\234",
 		      "\\2330;T\\234\\302\\2350;T\\302\\234"},
 		     {"a\nosc-send: sent", "a\\nosc-send: sent"},
@@ -283,36 +352,6 @@ TEST(Values, TypedByFirstByteInOrder)
 		else
 			EXPECT_EQ(m.args[i].text, cases[i].value);
 	}
-}
-
-// Whether /etc/hosts names 127.0.0.1 localhost, so that the name resolves
-// without asking a name server; build chroots may have no such file.
-bool
-localhost_in_hosts_file()
-{
-	std::ifstream hosts("/etc/hosts");
-	for (std::string line; std::getline(hosts, line);) {
-		std::istringstream words(line.substr(0, line.find('#')));
-		std::string address, name;
-		words >> address;
-		while (address == "127.0.0.1" && words >> name)
-			if (name == "localhost")
-				return true;
-	}
-	return false;
-}
-
-TEST(Destination, LocalhostByName)
-{
-	if (!localhost_in_hosts_file())
-		GTEST_SKIP() << "/etc/hosts does not name 127.0.0.1 localhost";
-	Listener l;
-	Result r =
-		run("osc-send", {"osc.udp://localhost:" + l.port + "/path/test",
-				 "1.0", "4.2"});
-	EXPECT_EQ(r.status, 0) << r.out << r.err;
-	OscMessage m = l.message();
-	EXPECT_EQ(m.address + m.tags, "/path/test,ff");
 }
 
 // A liblo built with IPv6 sends to ::1; Debian's, built without, refuses
@@ -419,11 +458,9 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		{"osc.udp://localhost:19383/path/test",
 		 "localhost 19383 /path/test"},
 		{"OSC.UDP://127.0.0.1:PORT/x", "127.0.0.1 PORT /x", R},
-		{"Osc.udp://h:1/x", "h 1 /x"},
 		{"", scheme, R},
 		{"osc", slashes, R},
 		{"-h", option, R},
-		{"--version", option, R},
 		{"http://127.0.0.1:PORT/x", scheme, R},
 		{"oscar://h:1/x", scheme},
 		{"osc.udp:/127.0.0.1:PORT/x", slashes, R},
@@ -437,7 +474,6 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		// and full-width characters, smart quotes.
 		{" osc.udp://127.0.0.1:PORT/x", leading, R},
 		{"\342\200\213osc.udp://h:1/x", leading},
-		{"\357\275\217sc.udp://h:1/x", scheme_ascii},
 		{"\342\200\234osc.udp://h:1/x\342\200\235", scheme_ascii},
 		{"osc.udp\357\274\232//127.0.0.1:PORT/x", scheme_ascii, R,
 		 "osc.udp\\357\\274\\232//127.0.0.1:PORT/x"},
@@ -454,25 +490,15 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		 "osc.udp://\\2350;RAW-C1\\234"},
 		{"osc.udp://\302\2350;C1-UTF8\302\234", host_bytes, R,
 		 "osc.udp://\\302\\2350;C1-UTF8\\302\\234"},
-		{"osc.udp://h\205\204\2335B", not_utf8, R,
-		 "osc.udp://h\\205\\204\\2335B"},
-		{"osc.udp://h:PORT/x\342\201\246 \342\200\213", path_bytes, R,
-		 "osc.udp://h:PORT/x\\342\\201\\246 \\342\\200\\213"},
 		// The transport: ASCII letters and digits, and never read.
-		{"osc.udp://127.0.0.1:PORT/3/13/load",
-		 "127.0.0.1 PORT /3/13/load", R},
-		{"osc.tcp://127.0.0.1:PORT/3/13/load",
-		 "127.0.0.1 PORT /3/13/load", R},
-		{"osc://127.0.0.1:PORT/3/13/load", "127.0.0.1 PORT /3/13/load",
-		 R},
-		{"osc.09AZaz://127.0.0.1:000PORT/3/13/load",
-		 "127.0.0.1 000PORT /3/13/load", R},
+		{"osc.udp://127.0.0.1:PORT/x", "127.0.0.1 PORT /x", R},
+		{"osc.tcp://127.0.0.1:PORT/x", "127.0.0.1 PORT /x", R},
+		{"osc://127.0.0.1:PORT/x", "127.0.0.1 PORT /x", R},
+		{"osc.09AZaz://127.0.0.1:000PORT/x", "127.0.0.1 000PORT /x", R},
 		{"osc://127.0.0.1:00080/a:b/c", "127.0.0.1 00080 /a:b/c"},
 		{"osc./://h:1/x", transport},
 		{"osc.@://h:1/x", transport},
 		{"osc.[://h:1/x", transport},
-		{"osc.`://h:1/x", transport},
-		{"osc.{://h:1/x", transport},
 		{"osc.\xc3\xa9://h:1/x", scheme_ascii},
 		{"osc.://127.0.0.1:PORT/x", transport, R},
 		{"osc.u-p://127.0.0.1:PORT/x", transport, R},
@@ -481,17 +507,8 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		{"osc.udp://!~:1/x", "!~ 1 /x"},
 		{"osc.udp://\302\241\364\217\277\277:1/x",
 		 "\302\241\364\217\277\277 1 /x"},
-		{"osc.udp://b\303\274cher.example:1/x",
-		 "b\303\274cher.example 1 /x"},
 		{"osc.udp://\x80\xff:1/x", not_utf8},
-		{"osc.udp://a\300\257:1/x", not_utf8},
-		{"osc.udp://a\340\237\277:1/x", not_utf8},
-		{"osc.udp://a\355\240\200:1/x", not_utf8},
-		{"osc.udp://a\364\220\200\200:1/x", not_utf8},
-		{"osc.udp://a\302\237:1/x", host_bytes},
 		{"osc.udp://a\302\240b:1/x", host_bytes},
-		{"osc.udp://a\302\255b:1/x", host_bytes},
-		{"osc.udp://l\342\200\213ocalhost:1/x", host_bytes},
 		{"osc.udp://a\x1f:1/x", host_bytes},
 		{"osc.udp://127 0.0.1:PORT/x", host_bytes, R},
 		{"osc.udp://127.0.0.1\x7f:PORT/x", host_bytes, R,
@@ -511,8 +528,8 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		{"osc.udp://0.0.0.0:1/x", "0.0.0.0 1 /x"},
 		{"osc.udp://255.255.255.255:1/x", "255.255.255.255 1 /x"},
 		{"osc.udp://256.0.0.1:1/x", quad},
-		{"osc.udp://192.168.001.010:1/x", quad},
 		{"osc.udp://1:1/x", quad},
+		{"osc.udp://192.168.001.010:1/x", quad},
 		{"osc.udp://1.2.3.0x4:1/x", quad},
 		{"osc.udp://1.2.3.0XfF:1/x", quad},
 		{"osc.udp://1.2.3.4.5:1/x", quad},
@@ -539,9 +556,7 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		 brackets},
 		{"osc.udp://[]:PORT/x", brackets, R},
 		{"osc.udp://[127.0.0.1]:PORT/x", brackets, R},
-		{"osc.udp://[cafe]:PORT/x", brackets, R},
 		{"osc.udp://[fe80::1%lo]:PORT/x", zone, R},
-		{"osc.udp://[fe80::1%25eth0]:9/x", zone},
 		{"osc.udp://[cafe%lo]:9/x", brackets},
 		{"osc.udp://[::1:PORT/x", unclosed, R},
 		{"osc.udp://[::1]9/x", no_port},
@@ -555,11 +570,9 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		{"osc.udp://h:0000000000000000000065535/x",
 		 "h 0000000000000000000065535 /x"},
 		{"osc.udp://h:4294967297/x", range},
-		{"osc.udp://h:18446744073709551617/x", range},
 		{"osc.udp://h:18446744073709551696/x", range},
 		{"osc.udp://127.0.0.1:0/x", range, R},
 		{"osc.udp://127.0.0.1:65536/x", range, R},
-		{"osc.udp://127.0.0.1:99999/x", range, R},
 		{"osc.udp://127.0.0.1/x", no_port, R},
 		{"osc.udp://127.0.0.1:/x", no_port, R},
 		{"osc.udp://127.0.0.1:x/y", not_number, R},
@@ -567,8 +580,6 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		{"osc.udp://h:9000\357\274\217x", after_port},
 		{"osc.udp://127.0.0.1:PORTx/y", after_port, R},
 		{"osc.udp://127.0.0.1:PORT?a=1", after_port, R},
-		{"osc.udp://h:9000#x", after_port},
-		{"osc.udp://h:9:9/x", after_port},
 		{"osc.udp://h:1\nX-Injected: yes", after_port, R,
 		 "osc.udp://h:1\\nX-Injected: yes"},
 		// The path: visible UTF-8 from '!' up; OSC's pattern
@@ -590,14 +601,9 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		{"osc.udp://h:1/\360\237\221\250\342\200\215", path_bytes},
 		{"osc.udp://h:1/\342\200\214x", path_bytes},
 		{"osc.udp://h\342\200\215:1/x", host_bytes},
-		{"osc.udp://h:1/!~\x80\xff", not_utf8},
 		{"osc.udp://h:1/x\2350", not_utf8},
 		{"osc.udp://h:1/x\342\202", not_utf8},
 		{"osc.udp://h:1/\x7f", path_bytes},
-		{"osc.udp://h:1/x\302\240", path_bytes},
-		{"osc.udp://h:1/x\342\200\250y", path_bytes},
-		{"osc.udp://h:1/x\357\273\277", path_bytes},
-		{"osc.udp://h:1/x\343\200\200", path_bytes},
 		{"osc.udp://h:1/x\363\240\200\201", path_bytes},
 		{"osc.udp://127.0.0.1:PORT/x\302\2350;PWNED\302\234",
 		 path_bytes, R,
@@ -606,8 +612,6 @@ TEST(Url, SplitsOrSaysWhatIsWrong)
 		 "osc.udp://127.0.0.1:PORT/vol\\342\\200\\213ume"},
 		{"osc.udp://h:1/x y\rosc-send: sent OK", path_bytes, R,
 		 "osc.udp://h:1/x y\\rosc-send: sent OK"},
-		{"osc.udp://127.0.0.1:PORT/a\tb", path_bytes, R,
-		 "osc.udp://127.0.0.1:PORT/a\\tb"},
 	};
 	Listener l;
 	auto with_port = [&](std::string s) {
@@ -673,7 +677,7 @@ TEST(Utf8, WellFormedAtEveryBoundaryOfTable3_7)
 		{0xf0, 0xf0, 0x90, 0xbf, 4}, {0xf1, 0xf3, 0x80, 0xbf, 4},
 		{0xf4, 0xf4, 0x80, 0x8f, 4},
 	};
-	auto length = [](std::initializer_list<int> bytes) {
+	auto length = [](const std::vector<int> &bytes) {
 		std::string s;
 		for (int b : bytes)
 			s += char(b);
@@ -696,12 +700,10 @@ TEST(Utf8, WellFormedAtEveryBoundaryOfTable3_7)
 			// The third and fourth bytes, where there are any.
 			for (size_t k = 2; k < r.length; k++)
 				for (int bad : {0x7f, 0xc0}) {
-					int b[4] = {first, r.second_lo, 0x80,
-						    0x80};
+					std::vector<int> b{first, r.second_lo,
+							   0x80, 0x80};
 					b[k] = bad;
-					EXPECT_EQ(length({b[0], b[1], b[2],
-							  b[3]}),
-						  0u);
+					EXPECT_EQ(length(b), 0u);
 				}
 		}
 	}
