@@ -47,13 +47,14 @@ check_accepted(const char *url, const char *path, const char *host,
 		CHECK(inet_pton(AF_INET, host, &pton) == 1 &&
 		      aton.s_addr == pton.s_addr);
 
-	// No blank, control or invisible character reaches liblo, but a
-	// joiner between two characters outside ASCII.
+	// No blank, control, invisible character or ligature reaches liblo,
+	// but a joiner between two characters outside ASCII.
 	for (const char *s : {host, path})
 		for (const char *c = s; *c; c += utf8_length(c)) {
 			size_t n = utf8_length(c);
 			CHECK(n > 0);
 			char32_t cp = code_point(c, n);
+			CHECK(!ligature(cp));
 			CHECK(!invisible(cp) ||
 			      ((cp == 0x200c || cp == 0x200d) && c > s &&
 			       (c[-1] & 0x80) && (c[n] & 0x80)));
@@ -118,11 +119,9 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 	const char *url = parts[0].c_str();
 	url_parts u;
-	// A refused URL must never reach liblo's URL functions, and always
-	// says why.
-	if (const char *why = split_url(url, u)) {
-		CHECK(*why);
-	} else {
+	// A refused URL is only read, which the sanitizers watch; an accepted
+	// one is held to what liblo makes of it.
+	if (!split_url(url, u)) {
 		std::string host(u.host, u.host_end), port(u.port, u.path);
 		CHECK(u.authority <= u.host && u.host_end <= u.port);
 		check_accepted(url, u.path, host.c_str(), port.c_str());

@@ -152,12 +152,12 @@ main(int argc, char *argv[])
 		return 1;
 	}
 
-	// A message that lacks a value must not go out: all values or none.
 	char *host = strndup(u.host, size_t(u.host_end - u.host));
 	char *port = strndup(u.port, size_t(u.path - u.port));
 	lo_address to = new_address(host, port);
 	lo_message msg = lo_message_new();
 	int status = 1;
+	// A message that lacks a value must not go out: all values or none.
 	if (to && msg && append_values(msg, argc - 2, argv + 2))
 		status = send_message(to, u, msg);
 	else

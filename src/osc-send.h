@@ -18,49 +18,90 @@ constexpr char
 	option[] = "there are no options; run with no arguments for the usage",
 	leading[] = "it begins with a blank, a control or an invisible "
 		    "character",
+	quoted[] = "it begins with a quotation mark",
 	scheme[] = "it does not begin with osc:// or osc.TRANSPORT://",
 	scheme_ascii[] = "the scheme holds a character that is not ASCII",
 	slashes[] = "the scheme is not followed by ://",
 	transport[] = "the transport is not ASCII letters and digits",
 	twice[] = "the scheme is written twice",
+	socket_file[] = "it names a socket file, but the message goes by UDP "
+			"to a host and port",
 	not_utf8[] = "it holds a byte that is not UTF-8",
 	user[] = "an OSC URL has no user part (user@)",
 	unbracketed[] = "an IPv6 address must be in brackets, such as [::1]",
 	no_host[] = "the host is empty",
 	host_bytes[] = "the host holds a blank, a control or an invisible "
 		       "character",
+	host_ligature[] = "the host holds a ligature (U+FB00 to U+FB06)",
 	host_brackets[] = "the host holds a [ or ] that encloses no IPv6 "
 			  "address",
 	star[] = "* is no host",
 	quad[] = "a host that ends in a number must be a dotted quad",
+	octal[] = "a number in the host has a leading zero, which the "
+		  "resolver reads as octal",
+	above_255[] = "a number in the dotted quad is above 255",
 	plain[] = "only osc.TRANSPORT:// may carry a bracketed IPv6 address",
 	unclosed[] = "the [ of the IPv6 address has no ]",
 	brackets[] = "the brackets hold no IPv6 address",
 	zone[] = "an IPv6 address with a zone (%) cannot be sent to",
 	no_port[] = "the port is missing",
+	colon[] = "the : before the port is a colon from outside ASCII, such "
+		  "as U+FF1A",
 	port_ascii[] = "the port holds a character that is not ASCII",
+	port_bytes[] = "the port holds a blank, a control or an invisible "
+		       "character",
 	not_number[] = "the port is not a decimal number",
 	range[] = "the port is out of range (1 to 65535)",
 	after_port[] = "what follows the port is not /PATH",
 	no_path[] = "the path is missing",
 	path_bytes[] = "the path holds a blank, a control or an invisible "
-		       "character";
+		       "character",
+	path_ligature[] = "the path holds a ligature (U+FB00 to U+FB06)";
 } // namespace refusal
 
 // A URL's letters and digits are ASCII's, whatever the locale; and these,
 // unlike <ctype.h>'s, are no calls into libc that the loader must bind.
+// Setting 0x20 makes an ASCII capital small and leaves a small one.
+inline bool
+ascii_digit(unsigned char c)
+{
+	return c >= '0' && c <= '9';
+}
+
 inline bool
 ascii_alnum(unsigned char c)
 {
 	unsigned char small = c | 0x20;
-	return isdigit(c) || (small >= 'a' && small <= 'z');
+	return ascii_digit(c) || (small >= 'a' && small <= 'z');
 }
 
 inline bool
 ascii_xdigit(unsigned char c)
 {
 	unsigned char small = c | 0x20;
-	return isdigit(c) || (small >= 'a' && small <= 'f');
+	return ascii_digit(c) || (small >= 'a' && small <= 'f');
+}
+
+// Whether s begins with the ASCII letters of word, which is in small
+// letters, in any case.
+inline bool
+ascii_word(const char *s, const char *word)
+{
+	for (; *word; s++, word++)
+		if ((*s | 0x20) != *word)
+			return false;
+	return true;
+}
+
+// The first c from s up to end, or nullptr: each part of a URL is searched
+// within its own bounds.
+inline const char *
+find(const char *s, const char *end, char c)
+{
+	for (; s < end; s++)
+		if (*s == c)
+			return s;
+	return nullptr;
 }
 
 // Returns the length of the UTF-8 character at s, 1 for ASCII, or 0 where
@@ -96,34 +137,69 @@ code_point(const char *s, size_t n)
 	return c;
 }
 
-// Whether c shows nothing a reader could tell from nothing or from a
-// space: Unicode 15.0's controls (Cc), spaces (Zs), line and paragraph
-// separators (Zl, Zp) and format characters (Cf), as UnicodeData.txt
-// lists them; a test holds the table to that file. The joiners U+200C
-// and U+200D are format characters too, but inside emoji and some
-// scripts they change what is seen: url_char lets them pass there.
+// Code points from first to last.
+struct code_range {
+	char32_t first, last;
+};
+
+// Whether c is in one of the n ranges at r.
+inline bool
+in_ranges(char32_t c, const code_range *r, size_t n)
+{
+	for (size_t i = 0; i < n; i++)
+		if (c >= r[i].first && c <= r[i].last)
+			return true;
+	return false;
+}
+
+// Whether c is a blank, a control or an invisible character, as Unicode
+// 15.1 names them: White_Space, Cc or Default_Ignorable_Code_Point, but
+// for the selectors that pick a character's form, as an accent combines
+// with it: the combining grapheme joiner, the variation selectors (an
+// emoji's U+FE0F) and Mongolian's. A test holds the table to Unicode's
+// files. The joiners U+200C and U+200D are in the set, but inside emoji and
+// some scripts they change what is seen: url_char lets them pass there.
 inline bool
 invisible(char32_t c)
 {
-	static constexpr struct {
-		char32_t first, last;
-	} ranges[] = {
+	static constexpr code_range ranges[] = {
 		{0x0, 0x20},        {0x7f, 0xa0},       {0xad, 0xad},
-		{0x600, 0x605},     {0x61c, 0x61c},     {0x6dd, 0x6dd},
-		{0x70f, 0x70f},     {0x890, 0x891},     {0x8e2, 0x8e2},
-		{0x1680, 0x1680},   {0x180e, 0x180e},   {0x2000, 0x200f},
-		{0x2028, 0x202f},   {0x205f, 0x2064},   {0x2066, 0x206f},
-		{0x3000, 0x3000},   {0xfeff, 0xfeff},   {0xfff9, 0xfffb},
-		{0x110bd, 0x110bd}, {0x110cd, 0x110cd}, {0x13430, 0x1343f},
-		{0x1bca0, 0x1bca3}, {0x1d173, 0x1d17a}, {0xe0001, 0xe0001},
-		{0xe0020, 0xe007f},
+		{0x61c, 0x61c},     {0x115f, 0x1160},   {0x1680, 0x1680},
+		{0x17b4, 0x17b5},   {0x180e, 0x180e},   {0x2000, 0x200f},
+		{0x2028, 0x202f},   {0x205f, 0x206f},   {0x3000, 0x3000},
+		{0x3164, 0x3164},   {0xfeff, 0xfeff},   {0xffa0, 0xffa0},
+		{0xfff0, 0xfff8},   {0x1bca0, 0x1bca3}, {0x1d173, 0x1d17a},
+		{0xe0000, 0xe00ff}, {0xe01f0, 0xe0fff},
 	};
 	if (c > 0x20 && c < 0x7f)
 		return false;
-	for (const auto &r : ranges)
-		if (c >= r.first && c <= r.last)
-			return true;
-	return false;
+	return in_ranges(c, ranges, sizeof ranges / sizeof *ranges);
+}
+
+// Whether c is one of Unicode's quotation marks (Quotation_Mark), which a
+// page or a chat may put around a URL.
+inline bool
+quotation_mark(char32_t c)
+{
+	static constexpr code_range ranges[] = {
+		{0x22, 0x22},     {0x27, 0x27},     {0xab, 0xab},
+		{0xbb, 0xbb},     {0x2018, 0x201f}, {0x2039, 0x203a},
+		{0x2e42, 0x2e42}, {0x300c, 0x300f}, {0x301d, 0x301f},
+		{0xfe41, 0xfe44}, {0xff02, 0xff02}, {0xff07, 0xff07},
+		{0xff62, 0xff63},
+	};
+	if (c < 0xab)
+		return c == 0x22 || c == 0x27;
+	return in_ranges(c, ranges, sizeof ranges / sizeof *ranges);
+}
+
+// Whether c is one of the Latin ligatures U+FB00 to U+FB06 (ff, fi, fl,
+// ffi, ffl, long st, st) that text copied from a PDF holds: "/\uFB01lter"
+// matches no receiver's "/filter", and looks the same.
+inline bool
+ligature(char32_t c)
+{
+	return c >= 0xfb00 && c <= 0xfb06;
 }
 
 // Returns the length of the character at s when it may stand in a host or
@@ -140,7 +216,43 @@ url_char(const char *start, const char *s)
 	bool joiner = c == 0x200c || c == 0x200d;
 	if (joiner && s > start && (s[-1] & 0x80) && (s[n] & 0x80))
 		return n;
-	return invisible(c) ? 0 : n;
+	return invisible(c) || ligature(c) ? 0 : n;
+}
+
+// Why url_char refused the character at s in a host or a path: blank is
+// that part's reason for an invisible character, ligature_why for a
+// ligature.
+inline const char *
+char_refusal(const char *s, const char *blank, const char *ligature_why)
+{
+	size_t n = utf8_length(s);
+	if (!n)
+		return refusal::not_utf8;
+	return ligature(code_point(s, n)) ? ligature_why : blank;
+}
+
+// Whether s holds a colon from outside ASCII that stands where the one
+// before a port should, followed by the port's digits and the path, as in
+// "localhost\uFF1A9000/x": what a keyboard set for another script types.
+inline bool
+port_colon(const char *s)
+{
+	static constexpr char32_t colons[] = {0x2d0,  0x2f8,  0x589,
+					      0x5c3,  0x2236, 0xa789,
+					      0xfe13, 0xfe55, 0xff1a};
+	if (!(*s & 0x80))
+		return false;
+	size_t n = utf8_length(s);
+	if (n < 2)
+		return false;
+	char32_t c = code_point(s, n);
+	bool colon = false;
+	for (char32_t k : colons)
+		colon = colon || c == k;
+	const char *digits = s += n;
+	while (ascii_digit(static_cast<unsigned char>(*s)))
+		s++;
+	return colon && s > digits && (*s == '/' || *s == '\0');
 }
 
 // What a URL is read into: each step reads at `at` and moves it on. host
@@ -161,17 +273,17 @@ read_scheme(url_parts &u)
 	const char *p = u.at;
 	if (*p == '-')
 		return refusal::option;
-	// What a page or a chat pastes before the URL.
 	size_t n = utf8_length(p);
 	if (!n)
 		return refusal::not_utf8;
+	// What a page or a chat pastes before the URL.
 	if (*p && invisible(code_point(p, n)))
 		return refusal::leading;
+	if (quotation_mark(code_point(p, n)))
+		return refusal::quoted;
 	if (n > 1)
 		return refusal::scheme_ascii;
-	// Setting 0x20 makes an ASCII capital small and leaves a small one.
-	bool osc = (p[0] | 0x20) == 'o' && (p[1] | 0x20) == 's' &&
-		   (p[2] | 0x20) == 'c';
+	bool osc = ascii_word(p, "osc");
 	if (osc && (p[3] & 0x80))
 		return refusal::scheme_ascii;
 	if (!osc || !strchr(".:/", p[3]))
@@ -186,11 +298,14 @@ read_scheme(url_parts &u)
 			return refusal::scheme_ascii;
 		if (p == name || !strchr(":/", *p))
 			return refusal::transport;
+		if (p - name == 4 && ascii_word(name, "unix"))
+			return refusal::socket_file;
 	}
 	if (p[0] != ':' || p[1] != '/' || p[2] != '/')
 		return refusal::slashes;
 	u.at = p + 3;
-	// A URL pasted after its own scheme: "osc.udp://osc.udp://h:1/x".
+	// A URL pasted after its own scheme, "osc.udp://osc.udp://h:1/x": the
+	// scheme is read once more, on what follows it.
 	url_parts again{u.at,    false,   nullptr, nullptr,
 			nullptr, nullptr, nullptr};
 	if ((*u.at | 0x20) == 'o') {
@@ -236,10 +351,33 @@ ends_in_number(const char *start, const char *end)
 	bool hex = end - s >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
 	for (s += hex ? 2 : 0; s < end; s++) {
 		unsigned char c = static_cast<unsigned char>(*s);
-		if (hex ? !ascii_xdigit(c) : !isdigit(c))
+		if (hex ? !ascii_xdigit(c) : !ascii_digit(c))
 			return false;
 	}
 	return true;
+}
+
+// Why the host from start to end, which ends in a number, is no dotted quad
+// as inet_pton reads it: four decimal numbers, one with a leading zero
+// ("010.0.0.1", which the resolver reads as 8.0.0.1) or one above 255; or
+// any other form ("127.1", "0x7f000001", "desk.1").
+inline const char *
+number_refusal(const char *start, const char *end)
+{
+	int labels = 0;
+	bool zero = false;
+	for (const char *s = start; s <= end; labels++) {
+		const char *label = s;
+		while (s < end && ascii_digit(static_cast<unsigned char>(*s)))
+			s++;
+		if (s == label || (s < end && *s != '.'))
+			return refusal::quad;
+		zero = zero || (*label == '0' && s - label > 1);
+		s++;
+	}
+	if (labels != 4)
+		return refusal::quad;
+	return zero ? refusal::octal : refusal::above_255;
 }
 
 // Whether the authority at s, up to the path, is an IPv6 address without
@@ -259,22 +397,22 @@ bare_ipv6(const char *s)
 			      address_literal(AF_INET6, s, size_t(last - s)));
 }
 
-// Reads an IPv6 address in brackets at u.at, which is at the '['. liblo,
-// which reads these URLs in the receivers that print and take them, finds
-// brackets only after a TRANSPORT: it reads no host at all in
-// "osc://[::1]:9/x", and a URL should mean the same to both.
+// Reads an IPv6 address in brackets at u.at, which is at the '[', up to
+// end, where the authority ends. liblo, which reads these URLs in the
+// receivers that print and take them, finds brackets only after a
+// TRANSPORT: it reads no host at all in "osc://[::1]:9/x", and a URL
+// should mean the same to both.
 inline const char *
-read_bracketed(url_parts &u)
+read_bracketed(url_parts &u, const char *end)
 {
 	if (!u.transport)
 		return refusal::plain;
 	u.host = u.at + 1;
-	u.host_end = strchr(u.host, ']');
+	u.host_end = find(u.host, end, ']');
 	if (!u.host_end)
 		return refusal::unclosed;
 	size_t len = size_t(u.host_end - u.host);
-	// A '%' past the ']' leaves the ']' in what precedes it: no address.
-	const char *zone = strchr(u.host, '%');
+	const char *zone = find(u.host, u.host_end, '%');
 	if (zone && address_literal(AF_INET6, u.host, size_t(zone - u.host)))
 		return refusal::zone;
 	if (!address_literal(AF_INET6, u.host, len))
@@ -284,28 +422,31 @@ read_bracketed(url_parts &u)
 }
 
 // Reads the host: a host name, an IPv4 address, or an IPv6 address in
-// brackets.
+// brackets. The authority, host and port, ends at the first '/'.
 inline const char *
 read_host(url_parts &u)
 {
 	u.authority = u.at;
-	const char *slash = strchr(u.at, '/');
-	const char *at_sign = strchr(u.at, '@');
-	if (at_sign && (!slash || at_sign < slash))
+	const char *end = u.at;
+	while (*end && *end != '/')
+		end++;
+	if (find(u.at, end, '@'))
 		return refusal::user;
 	if (*u.at == '[')
-		return read_bracketed(u);
+		return read_bracketed(u, end);
 	u.host = u.at;
 	const char *s = u.at;
-	for (size_t n; *s && !strchr(":/[]", *s) && (n = url_char(u.host, s));)
+	for (size_t n; *s && !strchr(":/[]", *s) && !port_colon(s) &&
+		       (n = url_char(u.host, s));)
 		s += n;
 	u.host_end = u.at = s;
 	if (*s == ':' && bare_ipv6(u.host))
 		return refusal::unbracketed;
 	if (*s == '[' || *s == ']')
 		return refusal::host_brackets;
-	if (*s != ':' && *s != '/' && *s != '\0')
-		return utf8_length(s) ? refusal::host_bytes : refusal::not_utf8;
+	if (*s != ':' && *s != '/' && *s != '\0' && !port_colon(s))
+		return char_refusal(s, refusal::host_bytes,
+				    refusal::host_ligature);
 	if (s == u.host)
 		return refusal::no_host;
 	// glibc reads it as no host at all, and sends to loopback.
@@ -313,41 +454,50 @@ read_host(url_parts &u)
 		return refusal::star;
 	if (ends_in_number(u.host, s) &&
 	    !address_literal(AF_INET, u.host, size_t(s - u.host)))
-		return refusal::quad;
+		return number_refusal(u.host, s);
 	return nullptr;
 }
 
 // Reads ":PORT", with PORT in 1..65535. The value is checked here because
-// the resolver silently wraps larger ones.
+// the resolver silently wraps larger ones. A character in or right after
+// the digits is judged before the range, by the rule of the host and the
+// path: "0x2328" is no decimal number, whatever "0" is.
 inline const char *
 read_port(url_parts &u)
 {
 	const char *p = u.at;
 	long value = 0;
 
-	if (*p++ != ':')
-		return refusal::no_port;
-	u.port = p;
-	for (; isdigit(static_cast<unsigned char>(*p)); p++)
+	if (*p != ':')
+		return port_colon(p) ? refusal::colon : refusal::no_port;
+	u.port = ++p;
+	for (; ascii_digit(static_cast<unsigned char>(*p)); p++)
 		if (value <= 65535)
 			value = value * 10 + (*p - '0');
-	if (p == u.port && (*p & 0x80))
-		return refusal::port_ascii;
+	if (*p != '/' && *p != '\0') {
+		size_t n = utf8_length(p);
+		if (!n)
+			return refusal::not_utf8;
+		if (invisible(code_point(p, n)))
+			return refusal::port_bytes;
+		if (p == u.port || ascii_alnum(static_cast<unsigned char>(*p)))
+			return n > 1 ? refusal::port_ascii
+				     : refusal::not_number;
+		return refusal::after_port;
+	}
 	if (p == u.port)
-		return *p == '/' || *p == '\0' ? refusal::no_port
-					       : refusal::not_number;
+		return refusal::no_port;
 	if (value < 1 || value > 65535)
 		return refusal::range;
-	if (*p != '/' && *p != '\0')
-		return refusal::after_port;
 	u.at = p;
 	return nullptr;
 }
 
-// Reads the path, the rest of the URL. A blank or a control character
-// would not match the receiver's address or drive the terminal of whoever
-// reads its log. The '#' and ',' that OSC 1.0 forbids in an address, and
-// any visible character outside ASCII, go as typed: receivers use them.
+// Reads the path, the rest of the URL. A blank, a control, an invisible
+// character or a ligature would not match the receiver's address, or would
+// drive the terminal of whoever reads its log. The '#' and ',' that OSC 1.0
+// forbids in an address, and any other visible character outside ASCII, go
+// as typed: receivers use them.
 inline const char *
 read_path(url_parts &u)
 {
@@ -359,11 +509,11 @@ read_path(url_parts &u)
 		s += n;
 	if (!*s)
 		return nullptr;
-	return utf8_length(s) ? refusal::path_bytes : refusal::not_utf8;
+	return char_refusal(s, refusal::path_bytes, refusal::path_ligature);
 }
 
-// Reads url, of the form osc[.TRANSPORT]://HOST:PORT/PATH, into u in one
-// pass: liblo's own URL functions overread or misread some URLs. Returns
+// Reads url, of the form osc[.TRANSPORT]://HOST:PORT/PATH, into u, part by
+// part: liblo's own URL functions overread or misread some URLs. Returns
 // what is wrong, or nullptr when u holds the pieces, each in url.
 inline const char *
 split_url(const char *url, url_parts &u)
