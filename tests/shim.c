@@ -103,8 +103,7 @@ sendto(int fd, const void *buf, size_t len, int flags, __CONST_SOCKADDR_ARG to,
 	return sent;
 }
 
-/* Where it crashed, from the machine context each architecture lays out
- * its own way, and then the signal kills it as it would have. */
+/* Where it crashed, from each architecture's machine context; then dies. */
 static void
 report_crash(int sig, siginfo_t *info, void *context)
 {
@@ -154,7 +153,6 @@ read_faults(void)
 	struct sigaction sa = {.sa_sigaction = report_crash,
 			       .sa_flags = SA_SIGINFO};
 	sigaction(SIGSEGV, &sa, NULL);
-	sigaction(SIGBUS, &sa, NULL);
 	log_file = getenv("SHIM_LOG");
 	port = getenv("SHIM_PORT");
 	fail_resolve = getenv("FAULT_RESOLVE");
