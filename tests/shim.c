@@ -3,7 +3,8 @@
  * "sent N" for each send, "crashed in FILE" and, with FAULT_ALLOC=0,
  * "allocations N" at exit. SHIM_PORT=N answers a look-up that finds a number
  * or a name with loopback at port N; FAULT_RESOLVE=E fails it with the EAI_
- * code E, FAULT_SEND=E sends with errno E, FAULT_ALLOC=N the Nth allocation. */
+ * code E, FAULT_SEND=E fails each send with errno E and sends nothing,
+ * FAULT_ALLOC=N fails the Nth allocation. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -146,9 +147,14 @@ report_allocations(void)
 __attribute__((constructor)) static void
 read_faults(void)
 {
-	char exe[4096] = "";
-	if (readlink("/proc/self/exe", exe, sizeof exe - 1) < 0 ||
-	    strcmp(basename(exe), "osc-send") != 0)
+	/* readlink does not end the name: valgrind 3.24 leaves its own tool's
+	 * longer path after the program's, which it returns. */
+	char exe[4096];
+	ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+	if (n < 0)
+		return;
+	exe[n] = '\0';
+	if (strcmp(basename(exe), "osc-send") != 0)
 		return;
 	struct sigaction sa = {.sa_sigaction = report_crash,
 			       .sa_flags = SA_SIGINFO};
