@@ -10,12 +10,9 @@
 // The name the program was run by, for its messages; set once in main.
 static const char *argv0;
 
-// Writes the bytes from s to end (or to the NUL, where end is null) with
-// every byte outside printable ASCII escaped, as C writes it, so that a
-// diagnostic that quotes the URL or the program's name stays one line and
-// drives no terminal: in the C locale, which the program never leaves, no
-// byte from 0x80 up is printable, and in UTF-8 some of them are C1 or bidi
-// controls. A backslash is doubled, so the escapes read one way only.
+// Writes s up to end (or its NUL) with each byte outside printable ASCII
+// escaped as C writes it, so that a diagnostic stays one line and drives no
+// terminal (UTF-8 has C1 and bidi controls), and a backslash doubled.
 static void
 put_escaped(const char *s, const char *end, FILE *f)
 {
@@ -54,34 +51,40 @@ usage()
 	exit(1);
 }
 
-// Writes one diagnostic line on standard error: "NAME: WHAT", then, where
-// given, " 'QUOTED'" (the bytes from quoted to end, escaped) and ": WHY".
-// Line-buffered, the line leaves in one write where it fits stdio's
-// buffer, which glibc sizes by the file: 4,096 bytes for a pipe or a file,
-// 1,024 for a terminal. A pipe keeps a write whole, apart from other
-// writers', only up to PIPE_BUF (4,096 bytes).
+// Begins a diagnostic line, "NAME: WHAT 'QUOTED'" (from quoted to end),
+// which the caller ends. Line-buffered, it leaves in one write where it
+// fits stdio's buffer: 1,024 bytes for a terminal, 4,096 for a pipe.
 static void
 complain(const char *what, const char *quoted = nullptr,
-	 const char *end = nullptr, const char *why = nullptr)
+	 const char *end = nullptr)
 {
 	setvbuf(stderr, nullptr, _IOLBF, 0);
 	put_escaped(argv0, nullptr, stderr);
 	fprintf(stderr, ": %s", what);
-	if (quoted) {
-		fputs(" '", stderr);
-		put_escaped(quoted, end, stderr);
-		putc('\'', stderr);
-	}
-	if (why)
-		fprintf(stderr, ": %s", why);
-	putc('\n', stderr);
+	if (!quoted)
+		return;
+	fputs(" '", stderr);
+	put_escaped(quoted, end, stderr);
+	putc('\'', stderr);
 }
 
-// Sends msg and returns the exit status. liblo records why a send failed on
-// the destination, and that line goes to standard output, where callers
-// already parse it; standard error names the destination, as written in
-// the URL, for whoever reads the terminal. A failure liblo did not record
-// must not pass either.
+// Ends the line of a refused URL with why, naming the part and the
+// character where why is about one: "U+2013", or a byte that is no UTF-8.
+static void
+refused(const char *why, const url_parts &u)
+{
+	if (why == refusal::not_utf8)
+		fprintf(stderr, ": the %s holds the byte \\%03o, %s\n", u.part,
+			static_cast<unsigned char>(*u.at), why);
+	else if (why == refusal::not_ascii || why == refusal::idn)
+		fprintf(stderr, ": the %s holds U+%04X, %s\n", u.part,
+			unsigned(code_point(u.at, utf8_length(u.at))), why);
+	else
+		fprintf(stderr, ": %s\n", why);
+}
+
+// Sends msg; returns the exit status. liblo's error line goes to standard
+// output, where callers parse it, and a failure it did not record fails too.
 static int
 send_message(lo_address to, const url_parts &u, lo_message msg)
 {
@@ -93,24 +96,15 @@ send_message(lo_address to, const url_parts &u, lo_message msg)
 	} else if (sent >= 0) {
 		return 0;
 	}
-	complain("the message was not sent to", u.authority, u.path, why);
+	complain("the message was not sent to", u.authority, u.path);
+	if (why)
+		fprintf(stderr, ": %s", why);
+	putc('\n', stderr);
 	return 1;
 }
 
-// Appends the values to msg, and returns false as soon as liblo could not
-// add one.
-static bool
-append_values(lo_message msg, int count, char *values[])
-{
-	for (int k = 0; k < count; k++)
-		if (append_value(msg, values[k]) != 0)
-			return false;
-	return true;
-}
-
-// liblo keeps copies of host and port but does not report a failed copy:
-// the send would then fail with a misleading "liblo error: Name or service
-// not known" or "Invalid argument". Its copies must read back as given.
+// liblo does not report a failed copy of host or port, and the send would
+// then fail with a misleading error: its copies must read back as given.
 static lo_address
 new_address(const char *host, const char *port)
 {
@@ -128,8 +122,8 @@ new_address(const char *host, const char *port)
 	return nullptr;
 }
 
-// The name shown is the base name of argv[0]; an empty argument vector,
-// or an empty argv[0], still deserves one.
+// The text after the last '/' of argv[0], or argv[0] whole where nothing
+// follows it ("./bin/"); a missing or empty argv[0] still gets a name.
 static const char *
 base_name(const char *invocation_path)
 {
@@ -148,7 +142,8 @@ main(int argc, char *argv[])
 	const char *url = argv[1];
 	url_parts u;
 	if (const char *why = split_url(url, u)) {
-		complain("invalid OSC URL", url, nullptr, why);
+		complain("invalid OSC URL", url);
+		refused(why, u);
 		return 1;
 	}
 
@@ -156,18 +151,19 @@ main(int argc, char *argv[])
 	char *port = strndup(u.port, size_t(u.path - u.port));
 	lo_address to = new_address(host, port);
 	lo_message msg = lo_message_new();
-	int status = 1;
 	// A message that lacks a value must not go out: all values or none.
-	if (to && msg && append_values(msg, argc - 2, argv + 2))
+	bool whole = to && msg;
+	for (int k = 2; whole && k < argc; k++)
+		whole = append_value(msg, argv[k]) == 0;
+	int status = 1;
+	if (whole)
 		status = send_message(to, u, msg);
 	else
-		complain("out of memory");
+		complain("out of memory"), putc('\n', stderr);
 
 	free(host);
 	free(port);
-	if (msg)
-		lo_message_free(msg);
-	if (to)
-		lo_address_free(to);
+	lo_message_free(msg);
+	lo_address_free(to);
 	return status;
 }

@@ -1,42 +1,34 @@
-// The URL split and the value typing, shared by the program, its tests and
-// its fuzzer.
+// The URL split and the value typing, shared by the program and its fuzzer.
 #ifndef OSC_SEND_H
 #define OSC_SEND_H
 
 #include <arpa/inet.h>
 
-#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <lo/lo.h>
 
-// What the program says is wrong with a refused URL. The manual lists the
-// same texts, and a test holds the two to each other.
+// Why a URL is refused, as the manual lists it; the last three follow
+// "the PART holds CHARACTER, ".
 namespace refusal {
 constexpr char
 	option[] = "there are no options; run with no arguments for the usage",
-	leading[] = "it begins with a blank, a control or an invisible "
-		    "character",
-	quoted[] = "it begins with a quotation mark",
+	quoted[] = "it begins or ends with a quotation mark",
 	scheme[] = "it does not begin with osc:// or osc.TRANSPORT://",
-	scheme_ascii[] = "the scheme holds a character that is not ASCII",
 	slashes[] = "the scheme is not followed by ://",
 	transport[] = "the transport is not ASCII letters and digits",
 	twice[] = "the scheme is written twice",
 	socket_file[] = "it names a socket file, but the message goes by UDP "
 			"to a host and port",
-	not_utf8[] = "it holds a byte that is not UTF-8",
 	user[] = "an OSC URL has no user part (user@)",
 	unbracketed[] = "an IPv6 address must be in brackets, such as [::1]",
 	no_host[] = "the host is empty",
-	host_bytes[] = "the host holds a blank, a control or an invisible "
-		       "character",
-	host_ligature[] = "the host holds a ligature (U+FB00 to U+FB06)",
 	host_brackets[] = "the host holds a [ or ] that encloses no IPv6 "
 			  "address",
 	star[] = "* is no host",
-	quad[] = "a host that ends in a number must be a dotted quad",
+	quad[] = "a host that ends in a number must be a dotted quad: four "
+		 "decimal numbers, nothing after the last",
 	octal[] = "a number in the host has a leading zero, which the "
 		  "resolver reads as octal",
 	above_255[] = "a number in the dotted quad is above 255",
@@ -44,30 +36,27 @@ constexpr char
 	unclosed[] = "the [ of the IPv6 address has no ]",
 	brackets[] = "the brackets hold no IPv6 address",
 	zone[] = "an IPv6 address with a zone (%) cannot be sent to",
+	after_bracket[] = "what follows the ] of the IPv6 address is not :PORT",
 	no_port[] = "the port is missing",
-	colon[] = "the : before the port is a colon from outside ASCII, such "
-		  "as U+FF1A",
-	port_ascii[] = "the port holds a character that is not ASCII",
-	port_bytes[] = "the port holds a blank, a control or an invisible "
-		       "character",
 	not_number[] = "the port is not a decimal number",
 	range[] = "the port is out of range (1 to 65535)",
 	after_port[] = "what follows the port is not /PATH",
 	no_path[] = "the path is missing",
-	path_bytes[] = "the path holds a blank, a control or an invisible "
-		       "character",
-	path_ligature[] = "the path holds a ligature (U+FB00 to U+FB06)";
+	not_ascii[] = "which is not printable ASCII",
+	not_utf8[] = "which is not UTF-8",
+	idn[] = "which is not ASCII: a host name outside ASCII is written in "
+		"its xn-- form";
 } // namespace refusal
 
-// A URL's letters and digits are ASCII's, whatever the locale; and these,
-// unlike <ctype.h>'s, are no calls into libc that the loader must bind.
-// Setting 0x20 makes an ASCII capital small and leaves a small one.
+// A URL's characters and a value's first digit are ASCII's in any locale:
+// these tests, unlike <ctype.h>'s, are never calls into libc.
 inline bool
 ascii_digit(unsigned char c)
 {
 	return c >= '0' && c <= '9';
 }
 
+// Setting 0x20 makes an ASCII capital small and leaves a small one.
 inline bool
 ascii_alnum(unsigned char c)
 {
@@ -75,26 +64,24 @@ ascii_alnum(unsigned char c)
 	return ascii_digit(c) || (small >= 'a' && small <= 'z');
 }
 
+// Printable ASCII but the blank: what OSC 1.0 allows in an address.
 inline bool
-ascii_xdigit(unsigned char c)
+printable(char c)
 {
-	unsigned char small = c | 0x20;
-	return ascii_digit(c) || (small >= 'a' && small <= 'f');
+	return c > ' ' && c < 0x7f;
 }
 
-// Whether s begins with the ASCII letters of word, which is in small
-// letters, in any case.
-inline bool
-ascii_word(const char *s, const char *word)
+// Where s first differs from word, in small letters, in any case.
+inline const char *
+differs(const char *s, const char *word)
 {
 	for (; *word; s++, word++)
 		if ((*s | 0x20) != *word)
-			return false;
-	return true;
+			return s;
+	return nullptr;
 }
 
-// The first c from s up to end, or nullptr: each part of a URL is searched
-// within its own bounds.
+// The first c from s up to end, or nullptr.
 inline const char *
 find(const char *s, const char *end, char c)
 {
@@ -104,9 +91,8 @@ find(const char *s, const char *end, char c)
 	return nullptr;
 }
 
-// Returns the length of the UTF-8 character at s, 1 for ASCII, or 0 where
-// s begins none: a stray continuation byte, an overlong form, a surrogate
-// or a code point past U+10FFFF. It reads no further than a NUL.
+// The length of the UTF-8 character at s, or 0 where s begins none (an
+// overlong form, a surrogate...). It reads no further than a NUL.
 inline size_t
 utf8_length(const char *s)
 {
@@ -137,188 +123,81 @@ code_point(const char *s, size_t n)
 	return c;
 }
 
-// Code points from first to last.
-struct code_range {
-	char32_t first, last;
-};
-
-// Whether c is in one of the n ranges at r.
+// Whether the character at s is one of Unicode's Quotation_Mark.
 inline bool
-in_ranges(char32_t c, const code_range *r, size_t n)
+quotation_mark(const char *s)
 {
-	for (size_t i = 0; i < n; i++)
-		if (c >= r[i].first && c <= r[i].last)
-			return true;
-	return false;
-}
-
-// Whether c is a blank, a control or an invisible character, as Unicode
-// 15.1 names them: White_Space, Cc or Default_Ignorable_Code_Point, but
-// for the selectors that pick a character's form, as an accent combines
-// with it: the combining grapheme joiner, the variation selectors (an
-// emoji's U+FE0F) and Mongolian's. A test holds the table to Unicode's
-// files. The joiners U+200C and U+200D are in the set, but inside emoji and
-// some scripts they change what is seen: url_char lets them pass there.
-inline bool
-invisible(char32_t c)
-{
-	static constexpr code_range ranges[] = {
-		{0x0, 0x20},        {0x7f, 0xa0},       {0xad, 0xad},
-		{0x61c, 0x61c},     {0x115f, 0x1160},   {0x1680, 0x1680},
-		{0x17b4, 0x17b5},   {0x180e, 0x180e},   {0x2000, 0x200f},
-		{0x2028, 0x202f},   {0x205f, 0x206f},   {0x3000, 0x3000},
-		{0x3164, 0x3164},   {0xfeff, 0xfeff},   {0xffa0, 0xffa0},
-		{0xfff0, 0xfff8},   {0x1bca0, 0x1bca3}, {0x1d173, 0x1d17a},
-		{0xe0000, 0xe00ff}, {0xe01f0, 0xe0fff},
-	};
-	if (c > 0x20 && c < 0x7f)
-		return false;
-	return in_ranges(c, ranges, sizeof ranges / sizeof *ranges);
-}
-
-// Whether c is one of Unicode's quotation marks (Quotation_Mark), which a
-// page or a chat may put around a URL.
-inline bool
-quotation_mark(char32_t c)
-{
-	static constexpr code_range ranges[] = {
+	static constexpr struct {
+		char32_t first, last;
+	} marks[] = {
 		{0x22, 0x22},     {0x27, 0x27},     {0xab, 0xab},
 		{0xbb, 0xbb},     {0x2018, 0x201f}, {0x2039, 0x203a},
 		{0x2e42, 0x2e42}, {0x300c, 0x300f}, {0x301d, 0x301f},
 		{0xfe41, 0xfe44}, {0xff02, 0xff02}, {0xff07, 0xff07},
 		{0xff62, 0xff63},
 	};
-	if (c < 0xab)
-		return c == 0x22 || c == 0x27;
-	return in_ranges(c, ranges, sizeof ranges / sizeof *ranges);
-}
-
-// Whether c is one of the Latin ligatures U+FB00 to U+FB06 (ff, fi, fl,
-// ffi, ffl, long st, st) that text copied from a PDF holds: "/\uFB01lter"
-// matches no receiver's "/filter", and looks the same.
-inline bool
-ligature(char32_t c)
-{
-	return c >= 0xfb00 && c <= 0xfb06;
-}
-
-// Returns the length of the character at s when it may stand in a host or
-// a path, or 0: a byte that is not UTF-8, or an invisible character (but
-// a joiner between two characters outside ASCII). start is where the
-// piece begins, so that the character before s can be looked at.
-inline size_t
-url_char(const char *start, const char *s)
-{
 	size_t n = utf8_length(s);
-	if (!n)
-		return 0;
-	char32_t c = code_point(s, n);
-	bool joiner = c == 0x200c || c == 0x200d;
-	if (joiner && s > start && (s[-1] & 0x80) && (s[n] & 0x80))
-		return n;
-	return invisible(c) || ligature(c) ? 0 : n;
+	char32_t c = n ? code_point(s, n) : 0;
+	for (const auto &mark : marks)
+		if (c >= mark.first && c <= mark.last)
+			return true;
+	return false;
 }
 
-// Why url_char refused the character at s in a host or a path: blank is
-// that part's reason for an invisible character, ligature_why for a
-// ligature.
-inline const char *
-char_refusal(const char *s, const char *blank, const char *ligature_why)
-{
-	size_t n = utf8_length(s);
-	if (!n)
-		return refusal::not_utf8;
-	return ligature(code_point(s, n)) ? ligature_why : blank;
-}
-
-// Whether s holds a colon from outside ASCII that stands where the one
-// before a port should, followed by the port's digits and the path, as in
-// "localhost\uFF1A9000/x": what a keyboard set for another script types.
-inline bool
-port_colon(const char *s)
-{
-	static constexpr char32_t colons[] = {0x2d0,  0x2f8,  0x589,
-					      0x5c3,  0x2236, 0xa789,
-					      0xfe13, 0xfe55, 0xff1a};
-	if (!(*s & 0x80))
-		return false;
-	size_t n = utf8_length(s);
-	if (n < 2)
-		return false;
-	char32_t c = code_point(s, n);
-	bool colon = false;
-	for (char32_t k : colons)
-		colon = colon || c == k;
-	const char *digits = s += n;
-	while (ascii_digit(static_cast<unsigned char>(*s)))
-		s++;
-	return colon && s > digits && (*s == '/' || *s == '\0');
-}
-
-// What a URL is read into: each step reads at `at` and moves it on. host
-// to host_end is the host without brackets; authority to path is the
-// host and port as written, which the diagnostics quote.
+// What a URL is read into: each step reads at `at` and moves it on, or
+// leaves it on a character that breaks the rule of `part`. authority to
+// path is the host and port as written; host to host_end, the host.
 struct url_parts {
 	const char *at;
 	bool transport; // written as osc.TRANSPORT:// rather than osc://
-	const char *authority, *host, *host_end, *port, *path;
+	const char *authority, *host, *host_end, *port, *path, *part;
 };
 
-// Reads "osc://" or "osc.TRANSPORT://", the scheme in any case. "osc" or
-// "osc.udp" followed by anything but "://" (strchr finds the NUL too) has
-// its slashes wrong; "oscar://" is another scheme.
+// Why the character at s breaks the rule of part, else otherwise.
+inline const char *
+blame(url_parts &u, const char *s, const char *part, const char *otherwise)
+{
+	if (!*s || printable(*s))
+		return otherwise;
+	u.at = s;
+	u.part = part;
+	return utf8_length(s) ? refusal::not_ascii : refusal::not_utf8;
+}
+
+// Reads "osc://" or "osc.TRANSPORT://", in any case; strchr finds the NUL
+// too, so "osc" alone has its slashes wrong, and "oscar://" is no scheme.
 inline const char *
 read_scheme(url_parts &u)
 {
 	const char *p = u.at;
-	if (*p == '-')
-		return refusal::option;
-	size_t n = utf8_length(p);
-	if (!n)
-		return refusal::not_utf8;
-	// What a page or a chat pastes before the URL.
-	if (*p && invisible(code_point(p, n)))
-		return refusal::leading;
-	if (quotation_mark(code_point(p, n)))
-		return refusal::quoted;
-	if (n > 1)
-		return refusal::scheme_ascii;
-	bool osc = ascii_word(p, "osc");
-	if (osc && (p[3] & 0x80))
-		return refusal::scheme_ascii;
-	if (!osc || !strchr(".:/", p[3]))
-		return refusal::scheme;
+	if (const char *c = differs(p, "osc"))
+		return blame(u, c, "scheme", refusal::scheme);
 	p += 3;
+	if (!strchr(".:/", *p))
+		return blame(u, p, "scheme", refusal::scheme);
 	u.transport = *p == '.';
 	if (u.transport) {
 		const char *name = ++p;
 		while (ascii_alnum(static_cast<unsigned char>(*p)))
 			p++;
-		if (*p & 0x80)
-			return refusal::scheme_ascii;
 		if (p == name || !strchr(":/", *p))
-			return refusal::transport;
-		if (p - name == 4 && ascii_word(name, "unix"))
+			return blame(u, p, "scheme", refusal::transport);
+		if (p - name == 4 && !differs(name, "unix"))
 			return refusal::socket_file;
 	}
-	if (p[0] != ':' || p[1] != '/' || p[2] != '/')
-		return refusal::slashes;
+	for (int i = 0; i < 3; i++)
+		if (p[i] != "://"[i])
+			return blame(u, p + i, "scheme", refusal::slashes);
 	u.at = p + 3;
-	// A URL pasted after its own scheme, "osc.udp://osc.udp://h:1/x": the
-	// scheme is read once more, on what follows it.
-	url_parts again{u.at,    false,   nullptr, nullptr,
-			nullptr, nullptr, nullptr};
-	if ((*u.at | 0x20) == 'o') {
-		const char *why = read_scheme(again);
-		if (!why || why == refusal::twice)
-			return refusal::twice;
-	}
-	return nullptr;
+	// A URL pasted after its own scheme: "osc.udp://osc.udp://h:1/x".
+	url_parts again{};
+	again.at = u.at;
+	const char *why = read_scheme(again);
+	return !why || why == refusal::twice ? refusal::twice : nullptr;
 }
 
-// Returns whether the len bytes at s are an address of family (AF_INET or
-// AF_INET6) in the form inet_pton reads, and nothing that might look like
-// one: "cafe" is no IPv6 address, "127.1" no IPv4 address.
+// Whether the len bytes at s are an address of family as inet_pton reads
+// it: "cafe" is no IPv6 address, "127.1" no IPv4 address.
 inline bool
 address_literal(int family, const char *s, size_t len)
 {
@@ -334,10 +213,8 @@ address_literal(int family, const char *s, size_t len)
 
 // Whether the host from start to end "ends in a number", as the WHATWG URL
 // standard puts it: its last label, but for one trailing dot, is decimal
-// digits or "0x" and hexadecimal digits. glibc reads some such hosts as
-// numbers of its own: "010.0.0.1" as 8.0.0.1, "127.1" as 127.0.0.1 and
-// "4294967295" as the broadcast address; the rule refuses them all, and
-// the names that merely look like them, such as "desk.1".
+// or "0x" and hexadecimal. glibc reads such hosts its own way ("010.0.0.1"
+// as 8.0.0.1, "127.1" as 127.0.0.1): only what inet_pton reads passes.
 inline bool
 ends_in_number(const char *start, const char *end)
 {
@@ -348,19 +225,18 @@ ends_in_number(const char *start, const char *end)
 		s--;
 	if (s == end)
 		return false;
-	bool hex = end - s >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+	bool hex = end - s >= 2 && s[0] == '0' && (s[1] | 0x20) == 'x';
 	for (s += hex ? 2 : 0; s < end; s++) {
-		unsigned char c = static_cast<unsigned char>(*s);
-		if (hex ? !ascii_xdigit(c) : !ascii_digit(c))
+		auto c = static_cast<unsigned char>(*s);
+		auto small = static_cast<unsigned char>(c | 0x20);
+		if (!ascii_digit(c) && !(hex && small >= 'a' && small <= 'f'))
 			return false;
 	}
 	return true;
 }
 
 // Why the host from start to end, which ends in a number, is no dotted quad
-// as inet_pton reads it: four decimal numbers, one with a leading zero
-// ("010.0.0.1", which the resolver reads as 8.0.0.1) or one above 255; or
-// any other form ("127.1", "0x7f000001", "desk.1").
+// for inet_pton: as "010.0.0.1", "256.0.0.1", or "127.1" or "10.0.0.5.".
 inline const char *
 number_refusal(const char *start, const char *end)
 {
@@ -380,28 +256,9 @@ number_refusal(const char *start, const char *end)
 	return zero ? refusal::octal : refusal::above_255;
 }
 
-// Whether the authority at s, up to the path, is an IPv6 address without
-// its brackets, whole ("::1", "fe80::1:9000") or followed by a port
-// ("::ffff:1.2.3.4:9000").
-inline bool
-bare_ipv6(const char *s)
-{
-	const char *end = s, *last = nullptr;
-	int colons = 0;
-	for (; *end && *end != '/'; end++)
-		if (*end == ':') {
-			colons++;
-			last = end;
-		}
-	return colons > 1 && (address_literal(AF_INET6, s, size_t(end - s)) ||
-			      address_literal(AF_INET6, s, size_t(last - s)));
-}
-
-// Reads an IPv6 address in brackets at u.at, which is at the '[', up to
-// end, where the authority ends. liblo, which reads these URLs in the
-// receivers that print and take them, finds brackets only after a
-// TRANSPORT: it reads no host at all in "osc://[::1]:9/x", and a URL
-// should mean the same to both.
+// Reads an IPv6 address in brackets at u.at, the '[', up to end, where the
+// authority ends. liblo, in the receivers that print such URLs, finds
+// brackets only after a TRANSPORT, and reads no host in "osc://[::1]:9/x".
 inline const char *
 read_bracketed(url_parts &u, const char *end)
 {
@@ -411,18 +268,20 @@ read_bracketed(url_parts &u, const char *end)
 	u.host_end = find(u.host, end, ']');
 	if (!u.host_end)
 		return refusal::unclosed;
-	size_t len = size_t(u.host_end - u.host);
 	const char *zone = find(u.host, u.host_end, '%');
 	if (zone && address_literal(AF_INET6, u.host, size_t(zone - u.host)))
 		return refusal::zone;
-	if (!address_literal(AF_INET6, u.host, len))
+	if (!address_literal(AF_INET6, u.host, size_t(u.host_end - u.host)))
 		return refusal::brackets;
 	u.at = u.host_end + 1;
+	if (u.at < end && *u.at != ':')
+		return refusal::after_bracket;
 	return nullptr;
 }
 
-// Reads the host: a host name, an IPv4 address, or an IPv6 address in
-// brackets. The authority, host and port, ends at the first '/'.
+// Reads the host: a name, an IPv4 address, or an IPv6 address in brackets.
+// The authority ends at the first '/'; with two colons or more before it
+// (and before a character that breaks the rule), it is an IPv6 address.
 inline const char *
 read_host(url_parts &u)
 {
@@ -434,19 +293,23 @@ read_host(url_parts &u)
 		return refusal::user;
 	if (*u.at == '[')
 		return read_bracketed(u, end);
+	int colons = 0;
+	for (const char *s = u.at; printable(*s) && *s != '/'; s++)
+		colons += *s == ':';
+	if (colons > 1)
+		return refusal::unbracketed;
 	u.host = u.at;
 	const char *s = u.at;
-	for (size_t n; *s && !strchr(":/[]", *s) && !port_colon(s) &&
-		       (n = url_char(u.host, s));)
-		s += n;
+	while (printable(*s) && !strchr(":/[]", *s))
+		s++;
 	u.host_end = u.at = s;
-	if (*s == ':' && bare_ipv6(u.host))
-		return refusal::unbracketed;
 	if (*s == '[' || *s == ']')
 		return refusal::host_brackets;
-	if (*s != ':' && *s != '/' && *s != '\0' && !port_colon(s))
-		return char_refusal(s, refusal::host_bytes,
-				    refusal::host_ligature);
+	const char *why = blame(u, s, "host", nullptr);
+	if (why == refusal::not_ascii && (*s & 0x80))
+		return refusal::idn;
+	if (why)
+		return why;
 	if (s == u.host)
 		return refusal::no_host;
 	// glibc reads it as no host at all, and sends to loopback.
@@ -458,10 +321,7 @@ read_host(url_parts &u)
 	return nullptr;
 }
 
-// Reads ":PORT", with PORT in 1..65535. The value is checked here because
-// the resolver silently wraps larger ones. A character in or right after
-// the digits is judged before the range, by the rule of the host and the
-// path: "0x2328" is no decimal number, whatever "0" is.
+// Reads ":PORT", with PORT in 1..65535: the resolver wraps larger ones.
 inline const char *
 read_port(url_parts &u)
 {
@@ -469,22 +329,17 @@ read_port(url_parts &u)
 	long value = 0;
 
 	if (*p != ':')
-		return port_colon(p) ? refusal::colon : refusal::no_port;
+		return refusal::no_port;
 	u.port = ++p;
 	for (; ascii_digit(static_cast<unsigned char>(*p)); p++)
 		if (value <= 65535)
 			value = value * 10 + (*p - '0');
-	if (*p != '/' && *p != '\0') {
-		size_t n = utf8_length(p);
-		if (!n)
-			return refusal::not_utf8;
-		if (invisible(code_point(p, n)))
-			return refusal::port_bytes;
-		if (p == u.port || ascii_alnum(static_cast<unsigned char>(*p)))
-			return n > 1 ? refusal::port_ascii
-				     : refusal::not_number;
-		return refusal::after_port;
-	}
+	bool number =
+		p > u.port && !ascii_alnum(static_cast<unsigned char>(*p));
+	if (*p != '/' && *p != '\0')
+		return blame(u, p, "port",
+			     number ? refusal::after_port
+				    : refusal::not_number);
 	if (p == u.port)
 		return refusal::no_port;
 	if (value < 1 || value > 65535)
@@ -493,11 +348,8 @@ read_port(url_parts &u)
 	return nullptr;
 }
 
-// Reads the path, the rest of the URL. A blank, a control, an invisible
-// character or a ligature would not match the receiver's address, or would
-// drive the terminal of whoever reads its log. The '#' and ',' that OSC 1.0
-// forbids in an address, and any other visible character outside ASCII, go
-// as typed: receivers use them.
+// Reads the path, the rest of the URL: the message's address. The '#' and
+// ',' that OSC 1.0 keeps out of the names it matches go: receivers use them.
 inline const char *
 read_path(url_parts &u)
 {
@@ -505,20 +357,36 @@ read_path(url_parts &u)
 	if (*s != '/')
 		return refusal::no_path;
 	u.path = s;
-	for (size_t n; *s && (n = url_char(u.path, s));)
-		s += n;
-	if (!*s)
-		return nullptr;
-	return char_refusal(s, refusal::path_bytes, refusal::path_ligature);
+	while (printable(*s))
+		s++;
+	return blame(u, s, "path", nullptr);
 }
 
-// Reads url, of the form osc[.TRANSPORT]://HOST:PORT/PATH, into u, part by
-// part: liblo's own URL functions overread or misread some URLs. Returns
-// what is wrong, or nullptr when u holds the pieces, each in url.
+// Whether url begins or ends with a quotation mark, as a page or a chat
+// may quote it; the loop spares an import of strlen.
+inline bool
+quoted(const char *url)
+{
+	const char *last = url;
+	while (*last)
+		last++;
+	for (int i = 0; i < 4 && last > url; i++)
+		if ((*--last & 0xc0) != 0x80)
+			break;
+	return quotation_mark(url) || quotation_mark(last);
+}
+
+// Reads url, osc[.TRANSPORT]://HOST:PORT/PATH, into u: liblo's own URL
+// functions misread some URLs. Returns why it is refused, or nullptr.
 inline const char *
 split_url(const char *url, url_parts &u)
 {
-	u = url_parts{url, false, nullptr, nullptr, nullptr, nullptr, nullptr};
+	u = url_parts{};
+	u.at = url;
+	if (*url == '-')
+		return refusal::option;
+	if (quoted(url))
+		return refusal::quoted;
 	const char *why = read_scheme(u);
 	if (!why)
 		why = read_host(u);
@@ -529,16 +397,13 @@ split_url(const char *url, url_parts &u)
 	return why;
 }
 
-// A value whose first byte is an ASCII digit is a float, anything else
-// ("-1", ".5", "nan", "") a string. strtod, as atof does, ignores what
-// follows the number; the double is then rounded to float. The program
-// never calls setlocale, so strtod reads a decimal point, never a comma,
-// whatever the user's locale. Returns liblo's status: non-zero when the
-// value could not be added.
+// Appends text as a float where it begins with a digit, read as atof reads
+// it in the POSIX locale (the program never calls setlocale) and rounded,
+// else as a string. Returns liblo's status: non-zero where it failed.
 inline int
 append_value(lo_message msg, const char *text)
 {
-	if (isdigit(static_cast<unsigned char>(text[0])))
+	if (ascii_digit(static_cast<unsigned char>(text[0])))
 		return lo_message_add_float(
 			msg, static_cast<float>(strtod(text, nullptr)));
 	return lo_message_add_string(msg, text);
