@@ -229,7 +229,8 @@ ends_in_number(const char *start, const char *end)
 	for (s += hex ? 2 : 0; s < end; s++) {
 		auto c = static_cast<unsigned char>(*s);
 		auto small = static_cast<unsigned char>(c | 0x20);
-		if (!ascii_digit(c) && !(hex && small >= 'a' && small <= 'f'))
+		bool letter = hex && small >= 'a' && small <= 'f';
+		if (!ascii_digit(c) && !letter)
 			return false;
 	}
 	return true;
@@ -362,8 +363,7 @@ read_path(url_parts &u)
 	return blame(u, s, "path", nullptr);
 }
 
-// Whether url begins or ends with a quotation mark, as a page or a chat
-// may quote it; the loop spares an import of strlen.
+// Whether url is quoted, at its start or end; the loop imports no strlen.
 inline bool
 quoted(const char *url)
 {
