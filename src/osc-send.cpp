@@ -159,7 +159,7 @@ main(int argc, char *argv[])
 	if (whole)
 		status = send_message(to, u, msg);
 	else
-		complain("out of memory"), putc('\n', stderr);
+		complain("out of memory\n");
 
 	free(host);
 	free(port);
