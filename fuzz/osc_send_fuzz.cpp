@@ -41,7 +41,7 @@ check_accepted(const char *url, const char *path, const char *host,
 	CHECK(strlen(digits) <= 5 && value >= 1 && value <= 65535);
 
 	// A host that glibc would read as a number is one that inet_pton
-	// reads the same: never 127.1 or 010.0.0.1.
+	// reads the same.
 	in_addr aton, pton;
 	if (inet_aton(host, &aton))
 		CHECK(inet_pton(AF_INET, host, &pton) == 1 &&
@@ -83,8 +83,7 @@ check_accepted(const char *url, const char *path, const char *host,
 static void
 check_refused(const char *url, const char *why, const url_parts &u)
 {
-	if (why != refusal::not_ascii && why != refusal::not_utf8 &&
-	    why != refusal::idn)
+	if (why != refusal::character && why != refusal::not_utf8)
 		return;
 	CHECK(u.at >= url && u.at < url + strlen(url) && u.part);
 	auto c = static_cast<unsigned char>(*u.at);

@@ -9,8 +9,9 @@
 
 #include <lo/lo.h>
 
-// Why a URL is refused, as the manual lists it; the last three follow
-// "the PART holds CHARACTER, ".
+// Why a URL is refused, as the manual lists it. Where a character breaks
+// the rule of a part, the reason is `character`, and the program says
+// "the PART holds" the character and what it is, from the texts below.
 namespace refusal {
 constexpr char
 	option[] = "there are no options; run with no arguments for the usage",
@@ -42,10 +43,16 @@ constexpr char
 	range[] = "the port is out of range (1 to 65535)",
 	after_port[] = "what follows the port is not /PATH",
 	no_path[] = "the path is missing",
-	not_ascii[] = "which is not printable ASCII",
-	not_utf8[] = "which is not UTF-8",
+	character[] = "the PART holds a character outside printable ASCII",
+	// What the character is, after "the PART holds U+XXXX, ".
+	control[] = "a control character", blank[] = "a blank",
+	zero_width[] = "a zero-width character",
+	combining[] = "a combining mark", full_width[] = "a full-width",
+	not_ascii[] = "which is not ASCII",
 	idn[] = "which is not ASCII: a host name outside ASCII is written in "
-		"its xn-- form";
+		"its xn-- form",
+	// After "the PART holds the byte \NNN, ".
+	not_utf8[] = "which is not UTF-8";
 } // namespace refusal
 
 // A URL's characters and a value's first digit are ASCII's in any locale:
@@ -64,9 +71,18 @@ ascii_alnum(unsigned char c)
 	return ascii_digit(c) || (small >= 'a' && small <= 'z');
 }
 
-// Printable ASCII but the blank: what OSC 1.0 allows in an address.
 inline bool
-printable(char c)
+ascii_xdigit(char c)
+{
+	auto small = static_cast<unsigned char>(c | 0x20);
+	return ascii_digit(static_cast<unsigned char>(c)) ||
+	       (small >= 'a' && small <= 'f');
+}
+
+// What ctype calls isgraph: printable ASCII but the blank, which is what
+// OSC 1.0 allows in an address.
+inline bool
+ascii_graph(char c)
 {
 	return c > ' ' && c < 0x7f;
 }
@@ -79,6 +95,17 @@ differs(const char *s, const char *word)
 		if ((*s | 0x20) != *word)
 			return s;
 	return nullptr;
+}
+
+// Whether c is one of set or its NUL, as strchr finds it; a loop, where
+// strchr would be one more symbol for the dynamic loader to bind at start.
+inline bool
+one_of(char c, const char *set)
+{
+	for (; *set != c; set++)
+		if (!*set)
+			return false;
+	return true;
 }
 
 // The first c from s up to end, or nullptr.
@@ -157,14 +184,14 @@ struct url_parts {
 inline const char *
 blame(url_parts &u, const char *s, const char *part, const char *otherwise)
 {
-	if (!*s || printable(*s))
+	if (!*s || ascii_graph(*s))
 		return otherwise;
 	u.at = s;
 	u.part = part;
-	return utf8_length(s) ? refusal::not_ascii : refusal::not_utf8;
+	return utf8_length(s) ? refusal::character : refusal::not_utf8;
 }
 
-// Reads "osc://" or "osc.TRANSPORT://", in any case; strchr finds the NUL
+// Reads "osc://" or "osc.TRANSPORT://", in any case; one_of finds the NUL
 // too, so "osc" alone has its slashes wrong, and "oscar://" is no scheme.
 inline const char *
 read_scheme(url_parts &u)
@@ -173,21 +200,21 @@ read_scheme(url_parts &u)
 	if (const char *c = differs(p, "osc"))
 		return blame(u, c, "scheme", refusal::scheme);
 	p += 3;
-	if (!strchr(".:/", *p))
+	if (!one_of(*p, ".:/"))
 		return blame(u, p, "scheme", refusal::scheme);
 	u.transport = *p == '.';
 	if (u.transport) {
 		const char *name = ++p;
 		while (ascii_alnum(static_cast<unsigned char>(*p)))
 			p++;
-		if (p == name || !strchr(":/", *p))
+		if (p == name || !one_of(*p, ":/"))
 			return blame(u, p, "scheme", refusal::transport);
-		if (p - name == 4 && !differs(name, "unix"))
-			return refusal::socket_file;
 	}
 	for (int i = 0; i < 3; i++)
 		if (p[i] != "://"[i])
 			return blame(u, p + i, "scheme", refusal::slashes);
+	if (u.transport && p - u.at == 8 && !differs(u.at + 4, "unix"))
+		return refusal::socket_file;
 	u.at = p + 3;
 	// A URL pasted after its own scheme: "osc.udp://osc.udp://h:1/x".
 	url_parts again{};
@@ -197,7 +224,7 @@ read_scheme(url_parts &u)
 }
 
 // Whether the len bytes at s are an address of family as inet_pton reads
-// it: "cafe" is no IPv6 address, "127.1" no IPv4 address.
+// it.
 inline bool
 address_literal(int family, const char *s, size_t len)
 {
@@ -213,8 +240,8 @@ address_literal(int family, const char *s, size_t len)
 
 // Whether the host from start to end "ends in a number", as the WHATWG URL
 // standard puts it: its last label, but for one trailing dot, is decimal
-// or "0x" and hexadecimal. glibc reads such hosts its own way ("010.0.0.1"
-// as 8.0.0.1, "127.1" as 127.0.0.1): only what inet_pton reads passes.
+// or "0x" and hexadecimal. glibc reads such hosts its own way, which the
+// manual shows: only what inet_pton reads passes.
 inline bool
 ends_in_number(const char *start, const char *end)
 {
@@ -226,18 +253,15 @@ ends_in_number(const char *start, const char *end)
 	if (s == end)
 		return false;
 	bool hex = end - s >= 2 && s[0] == '0' && (s[1] | 0x20) == 'x';
-	for (s += hex ? 2 : 0; s < end; s++) {
-		auto c = static_cast<unsigned char>(*s);
-		auto small = static_cast<unsigned char>(c | 0x20);
-		bool letter = hex && small >= 'a' && small <= 'f';
-		if (!ascii_digit(c) && !letter)
+	for (s += hex ? 2 : 0; s < end; s++)
+		if (hex ? !ascii_xdigit(*s)
+			: !ascii_digit(static_cast<unsigned char>(*s)))
 			return false;
-	}
 	return true;
 }
 
 // Why the host from start to end, which ends in a number, is no dotted quad
-// for inet_pton: as "010.0.0.1", "256.0.0.1", or "127.1" or "10.0.0.5.".
+// for inet_pton: a leading zero, a number above 255, or another form.
 inline const char *
 number_refusal(const char *start, const char *end)
 {
@@ -266,8 +290,12 @@ read_bracketed(url_parts &u, const char *end)
 	if (!u.transport)
 		return refusal::plain;
 	u.host = u.at + 1;
-	u.host_end = find(u.host, end, ']');
-	if (!u.host_end)
+	const char *close = find(u.host, end, ']');
+	u.host_end = close ? close : end;
+	for (const char *s = u.host; s < u.host_end; s++)
+		if (!ascii_graph(*s))
+			return blame(u, s, "host", nullptr);
+	if (!close)
 		return refusal::unclosed;
 	const char *zone = find(u.host, u.host_end, '%');
 	if (zone && address_literal(AF_INET6, u.host, size_t(zone - u.host)))
@@ -276,13 +304,34 @@ read_bracketed(url_parts &u, const char *end)
 		return refusal::brackets;
 	u.at = u.host_end + 1;
 	if (u.at < end && *u.at != ':')
-		return refusal::after_bracket;
+		return blame(u, u.at, "host", refusal::after_bracket);
 	return nullptr;
 }
 
+// Whether the authority at s begins with an IPv6 address: its longest run
+// of hex digits, '.' and ':', or that run less a last ":PORT", as inet_pton
+// reads it. "fe80::1:9000" and "::ffff:1.2.3.4:9000" are; "h:1:2" and
+// "127.0.0.1:9000:" are a host and a port with something after it.
+inline bool
+ipv6_first(const char *s)
+{
+	const char *end = s;
+	int colons = 0;
+	for (; ascii_xdigit(*end) || *end == '.' || *end == ':'; end++)
+		colons += *end == ':';
+	if (colons < 2)
+		return false;
+	if (address_literal(AF_INET6, s, size_t(end - s)))
+		return true;
+	while (end[-1] != ':')
+		end--;
+	return address_literal(AF_INET6, s, size_t(end - 1 - s));
+}
+
 // Reads the host: a name, an IPv4 address, or an IPv6 address in brackets.
-// The authority ends at the first '/'; with two colons or more before it
-// (and before a character that breaks the rule), it is an IPv6 address.
+// The authority ends at the first '/'; a user part in it, or an IPv6
+// address without brackets, changes how all of it reads, so they come
+// before a character that breaks the rule.
 inline const char *
 read_host(url_parts &u)
 {
@@ -294,22 +343,16 @@ read_host(url_parts &u)
 		return refusal::user;
 	if (*u.at == '[')
 		return read_bracketed(u, end);
-	int colons = 0;
-	for (const char *s = u.at; printable(*s) && *s != '/'; s++)
-		colons += *s == ':';
-	if (colons > 1)
+	if (ipv6_first(u.at))
 		return refusal::unbracketed;
 	u.host = u.at;
 	const char *s = u.at;
-	while (printable(*s) && !strchr(":/[]", *s))
+	while (ascii_graph(*s) && !one_of(*s, ":/[]"))
 		s++;
 	u.host_end = u.at = s;
 	if (*s == '[' || *s == ']')
 		return refusal::host_brackets;
-	const char *why = blame(u, s, "host", nullptr);
-	if (why == refusal::not_ascii && (*s & 0x80))
-		return refusal::idn;
-	if (why)
+	if (const char *why = blame(u, s, "host", nullptr))
 		return why;
 	if (s == u.host)
 		return refusal::no_host;
@@ -323,6 +366,8 @@ read_host(url_parts &u)
 }
 
 // Reads ":PORT", with PORT in 1..65535: the resolver wraps larger ones.
+// The first character that is no digit decides: a letter makes the port no
+// number, other than the '/' of the path it follows the port.
 inline const char *
 read_port(url_parts &u)
 {
@@ -358,22 +403,25 @@ read_path(url_parts &u)
 	if (*s != '/')
 		return refusal::no_path;
 	u.path = s;
-	while (printable(*s))
+	while (ascii_graph(*s))
 		s++;
 	return blame(u, s, "path", nullptr);
 }
 
-// Whether url is quoted, at its start or end; the loop imports no strlen.
+// Whether url is quoted, at its start or end: its last character must end
+// it, so that a quotation mark followed by stray bytes is not one. The loop
+// imports no strlen.
 inline bool
 quoted(const char *url)
 {
-	const char *last = url;
-	while (*last)
-		last++;
-	for (int i = 0; i < 4 && last > url; i++)
+	const char *end = url, *last;
+	while (*end)
+		end++;
+	for (last = end; last > url && end - last < 4;)
 		if ((*--last & 0xc0) != 0x80)
 			break;
-	return quotation_mark(url) || quotation_mark(last);
+	return quotation_mark(url) ||
+	       (last + utf8_length(last) == end && quotation_mark(last));
 }
 
 // Reads url, osc[.TRANSPORT]://HOST:PORT/PATH, into u: liblo's own URL
@@ -397,9 +445,9 @@ split_url(const char *url, url_parts &u)
 	return why;
 }
 
-// Appends text as a float where it begins with a digit, read as atof reads
-// it in the POSIX locale (the program never calls setlocale) and rounded,
-// else as a string. Returns liblo's status: non-zero where it failed.
+// Appends text as the manual types a value: strtod is atof, and reads in
+// the POSIX locale, which the program never leaves. Returns liblo's
+// status: non-zero where it failed.
 inline int
 append_value(lo_message msg, const char *text)
 {
