@@ -13,18 +13,6 @@
 // The name the program was run by, for its messages; set once in main.
 static const char *argv0;
 
-// The length of s: a loop, where strlen would be one more symbol for the
-// dynamic loader to bind at every start.
-static size_t
-length(const char *s)
-{
-	const char *end = s;
-	while (*end)
-		end++;
-	return size_t(end - s);
-}
-
-// Copies s to to and returns the new end.
 static char *
 append(char *to, const char *s)
 {
@@ -33,10 +21,8 @@ append(char *to, const char *s)
 	return to;
 }
 
-// Appends s, up to end or its NUL, with each byte outside printable ASCII
-// escaped as C writes it and a backslash doubled, so that a diagnostic
-// stays one line and drives no terminal (UTF-8 has C1 and bidi controls).
-// It writes at most 4 bytes for each byte of s.
+// Appends s, up to end or its NUL, escaped as C writes it (4 bytes at most
+// for one): no line drives a terminal, and UTF-8 has C1 and bidi controls.
 static char *
 escape(char *to, const char *s, const char *end)
 {
@@ -61,25 +47,22 @@ escape(char *to, const char *s, const char *end)
 	return to;
 }
 
-// Writes before, the name, middle, quoted (up to end, or its NUL) and a
-// closing quote where it is given, ": " and why where it is given, and a
-// newline, with the name and quoted escaped, in one write on standard
-// error, so that the line never mixes with another program's.
+// Writes before, the name, middle, quoted and a quote, ": " and why, each
+// but the name where given, as one line in one write on standard error.
 static void
 say(const char *before, const char *middle, const char *quoted = nullptr,
     const char *end = nullptr, const char *why = nullptr)
 {
-	size_t size = length(before) + 4 * length(argv0) + length(middle) +
-		      (why ? length(why) + 2 : 0) + 2;
+	size_t size = strlen(before) + 4 * strlen(argv0) + strlen(middle) +
+		      (why ? strlen(why) + 2 : 0) + 2;
 	if (quoted)
-		size += 4 * (end ? size_t(end - quoted) : length(quoted));
+		size += 4 * (end ? size_t(end - quoted) : strlen(quoted));
 	auto *line = static_cast<char *>(malloc(size));
 	if (!line) {
 		fputs("osc-send: out of memory\n", stderr);
 		return;
 	}
-	char *to = escape(append(line, before), argv0, nullptr);
-	to = append(to, middle);
+	char *to = append(escape(append(line, before), argv0, nullptr), middle);
 	if (quoted) {
 		to = escape(to, quoted, end);
 		*to++ = '\'';
@@ -95,12 +78,11 @@ say(const char *before, const char *middle, const char *quoted = nullptr,
 usage()
 {
 	say("\nusage: ",
-	    " <OSC URL> [<values>]\n\n"
-	    "example OSC URLs:\n\n"
+	    " <OSC URL> [<values>]\n\nexample OSC URLs:\n\n"
 	    "  osc.udp://localhost:19383/path/test 1.0 4.2\n"
 	    "  osc.udp://remote.example.com:10886/3/13/load file\n\n"
-	    "numeric arguments will be treated as OSC 'f' "
-	    "floating point types.\n");
+	    "numeric arguments will be treated as OSC 'f' floating "
+	    "point types.\n");
 	exit(1);
 }
 
@@ -108,147 +90,106 @@ usage()
 static bool
 same(const char *a, const char *b)
 {
-	if (!a)
-		return false;
-	while (*a && *a == *b)
+	while (a && *a && *a == *b)
 		a++, b++;
-	return *a == *b;
+	return a && *a == *b;
 }
 
-// Whether c is in the class of that name in the locale l.
-static bool
-in_class(char32_t c, const char *name, locale_t l)
-{
-	return iswctype_l(wint_t(c), wctype_l(name, l), l) != 0;
-}
-
-// What the character c is, where it breaks the rule of part: Unicode's
-// classes as the C library's C.UTF-8 locale has them, read without
-// touching the process's locale, which stays POSIX for the values. Those
-// leave out of the blanks the no-break spaces, which Unicode counts.
+// What c, outside printable ASCII, is; "a full-width '" goes before its
+// ASCII character. By glibc's C.UTF-8 classes, without changing the
+// process's locale, which stays POSIX.
 static const char *
-what_is(char32_t c, const char *part)
+what_is(char32_t c, bool host)
 {
-	if (c < 0x80)
-		return c == ' ' ? refusal::blank : refusal::control;
 	if (c >= 0xff01 && c <= 0xff5e)
-		return refusal::full_width;
-	if (c == 0xa0 || c == 0x2007 || c == 0x202f)
-		return refusal::blank;
-	locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
-	if (!utf8)
-		return refusal::not_ascii;
-	bool host = same(part, "host");
-	locale_t was = uselocale(utf8);
-	int width = wcwidth(wchar_t(c));
+		return "a full-width '";
+	// ASCII here is a control or blank; glibc's blanks lack no-break ones.
+	if (c < 0x80 || c == 0xa0 || c == 0x2007 || c == 0x202f)
+		return c < ' ' || c == 0x7f ? "a control character" : "a blank";
+	locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+	if (!l)
+		return "which is not ASCII";
+	locale_t was = uselocale(l);
+	auto is = [c](const char *name) { return iswctype(c, wctype(name)); };
+	const char *idn = "which is not ASCII: a host name outside ASCII is "
+			  "written in its xn-- form";
+	const char *what = is("cntrl")       ? "a control character"
+			   : is("space")     ? "a blank"
+			   : is("combining") ? host ? idn : "a combining mark"
+			   : wcwidth(wchar_t(c)) == 0 ? "a zero-width character"
+			   : host && is("alpha")      ? idn
+						      : "which is not ASCII";
 	uselocale(was);
-	const char *what = refusal::not_ascii;
-	if (in_class(c, "cntrl", utf8))
-		what = refusal::control;
-	else if (in_class(c, "space", utf8))
-		what = refusal::blank;
-	else if (in_class(c, "combining", utf8))
-		what = host ? refusal::idn : refusal::combining;
-	else if (width == 0)
-		what = refusal::zero_width;
-	else if (host && in_class(c, "alpha", utf8))
-		what = refusal::idn;
-	freelocale(utf8);
+	freelocale(l);
 	return what;
 }
 
-// Appends n in hex digits, at least four, as Unicode writes a code point.
-static char *
-append_hex(char *to, char32_t n)
-{
-	int digits = 4;
-	while (digits < 8 && n >> 4 * digits)
-		digits++;
-	while (digits--)
-		*to++ = "0123456789ABCDEF"[n >> 4 * digits & 0xf];
-	return to;
-}
-
-// Writes the line of a refused URL: why, or where a character breaks the
-// rule of a part, the part, the character and what it is.
+// Writes the line of a refused URL: why, or the part, the character that
+// breaks its rule, and what it is.
 static void
 refused(const char *url, const char *why, const url_parts &u)
 {
-	// The longest: "the host holds U+10FFFF, " and refusal::idn.
+	if (why != refusal::character && why != refusal::not_utf8)
+		return say("", ": invalid OSC URL '", url, nullptr, why);
+	// The longest: "the host holds U+10FFFF, " and the xn-- hint.
 	char said[160];
-	char *to = said;
-	if (why == refusal::character || why == refusal::not_utf8)
-		to = append(append(append(to, "the "), u.part), " holds ");
+	char *to = append(append(append(said, "the "), u.part), " holds ");
+	char32_t c = code_point(u.at);
 	if (why == refusal::not_utf8) {
 		to = escape(append(to, "the byte "), u.at, u.at + 1);
-		to = append(to, ", ");
-	} else if (why == refusal::character) {
-		char32_t c = code_point(u.at, utf8_length(u.at));
-		to = append(append_hex(append(to, "U+"), c), ", ");
-		why = what_is(c, u.part);
-		if (why == refusal::full_width) {
-			to = append(append(to, why), " '");
-			*to++ = char(c - 0xfee0);
-			why = "'";
-		}
+	} else {
+		to = append(to, "U+");
+		for (int shift = 20; shift >= 0; shift -= 4)
+			if (shift < 16 || c >> shift)
+				*to++ = "0123456789ABCDEF"[c >> shift & 0xf];
+		why = what_is(c, same(u.part, "host"));
 	}
-	*append(to, why) = '\0';
+	to = append(append(to, ", "), why);
+	if (c >= 0xff01 && c <= 0xff5e) {
+		*to++ = char(c - 0xfee0);
+		*to++ = '\'';
+	}
+	*to = '\0';
 	say("", ": invalid OSC URL '", url, nullptr, said);
 }
 
-// Sends msg; returns the exit status. liblo's error line goes to standard
-// output, where callers parse it, and a failure it did not record fails too.
+// Sends msg; returns the exit status. liblo's line goes to standard output,
+// where callers parse it, and a failure it did not record fails too.
 static int
 send_message(lo_address to, const url_parts &u, lo_message msg)
 {
 	int sent = lo_send_message(to, u.path, msg);
-	const char *why = nullptr;
-	if (lo_address_errno(to) != 0) {
-		why = lo_address_errstr(to);
-		printf("liblo error: %s\n", why);
-	} else if (sent >= 0) {
+	if (lo_address_errno(to) == 0 && sent >= 0)
 		return 0;
-	}
+	const char *why =
+		lo_address_errno(to) ? lo_address_errstr(to) : nullptr;
+	if (why)
+		printf("liblo error: %s\n", why);
 	say("", ": the message was not sent to '", u.authority, u.path, why);
 	return 1;
 }
 
-// A copy of the host and port as written, for liblo, which takes each as a
-// string: each ends where it ends, so "[::1]:9" holds "::1" and "9".
-static char *
-copy_authority(const url_parts &u)
+// Host and port, each ended in a copy: "[::1]:9" holds "::1" and "9".
+// liblo does not report a failed copy of its own: it must read as given.
+static lo_address
+new_address(const url_parts &u, char *copy)
 {
-	size_t n = size_t(u.path - u.authority);
-	auto *copy = static_cast<char *>(malloc(n + 1));
 	if (!copy)
 		return nullptr;
+	size_t n = size_t(u.path - u.authority);
 	memcpy(copy, u.authority, n);
-	copy[u.host_end - u.authority] = '\0';
-	copy[n] = '\0';
-	return copy;
-}
-
-// liblo does not report a failed copy of host or port, and the send would
-// then fail with a misleading error: its copies must read back as given.
-static lo_address
-new_address(const url_parts &u, const char *authority)
-{
-	if (!authority)
-		return nullptr;
-	const char *host = authority + (u.host - u.authority);
-	const char *port = authority + (u.port - u.authority);
+	copy[u.host_end - u.authority] = copy[n] = '\0';
+	const char *host = copy + (u.host - u.authority);
+	const char *port = copy + (u.port - u.authority);
 	lo_address to = lo_address_new(host, port);
-	if (!to)
-		return nullptr;
-	if (same(lo_address_get_hostname(to), host) &&
+	if (to && same(lo_address_get_hostname(to), host) &&
 	    same(lo_address_get_port(to), port))
 		return to;
 	lo_address_free(to);
 	return nullptr;
 }
 
-// The text after the last '/' of argv[0], or argv[0] whole where nothing
-// follows it ("./bin/"); a missing or empty argv[0] still gets a name.
+// The text after the last '/' of argv[0], or all of "./bin/".
 static const char *
 base_name(const char *invocation_path)
 {
@@ -267,27 +208,24 @@ main(int argc, char *argv[])
 	argv0 = base_name(argc > 0 ? argv[0] : nullptr);
 	if (argc < 2)
 		usage();
-	const char *url = argv[1];
 	url_parts u;
-	if (const char *why = split_url(url, u)) {
-		refused(url, why, u);
+	if (const char *why = split_url(argv[1], u)) {
+		refused(argv[1], why, u);
 		return 1;
 	}
 
-	char *authority = copy_authority(u);
-	lo_address to = new_address(u, authority);
+	auto *copy = static_cast<char *>(malloc(strlen(argv[1]) + 1));
+	lo_address to = new_address(u, copy);
 	lo_message msg = lo_message_new();
 	// A message that lacks a value must not go out: all values or none.
 	bool whole = to && msg;
 	for (int k = 2; whole && k < argc; k++)
 		whole = append_value(msg, argv[k]) == 0;
-	int status = 1;
-	if (whole)
-		status = send_message(to, u, msg);
-	else
+	int status = whole ? send_message(to, u, msg) : 1;
+	if (!whole)
 		say("", ": out of memory");
 
-	free(authority);
+	free(copy);
 	lo_message_free(msg);
 	lo_address_free(to);
 	return status;

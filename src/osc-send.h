@@ -4,14 +4,13 @@
 
 #include <arpa/inet.h>
 
+#include <initializer_list>
 #include <stdlib.h>
 #include <string.h>
 
 #include <lo/lo.h>
 
-// Why a URL is refused, as the manual lists it. Where a character breaks
-// the rule of a part, the reason is `character`, and the program says
-// "the PART holds" the character and what it is, from the texts below.
+// Why a URL is refused, as the manual lists them.
 namespace refusal {
 constexpr char
 	option[] = "there are no options; run with no arguments for the usage",
@@ -24,10 +23,9 @@ constexpr char
 			"to a host and port",
 	user[] = "an OSC URL has no user part (user@)",
 	unbracketed[] = "an IPv6 address must be in brackets, such as [::1]",
-	no_host[] = "the host is empty",
+	no_host[] = "the host is empty", star[] = "* is no host",
 	host_brackets[] = "the host holds a [ or ] that encloses no IPv6 "
 			  "address",
-	star[] = "* is no host",
 	quad[] = "a host that ends in a number must be a dotted quad: four "
 		 "decimal numbers, nothing after the last",
 	octal[] = "a number in the host has a leading zero, which the "
@@ -38,49 +36,29 @@ constexpr char
 	brackets[] = "the brackets hold no IPv6 address",
 	zone[] = "an IPv6 address with a zone (%) cannot be sent to",
 	after_bracket[] = "what follows the ] of the IPv6 address is not :PORT",
-	no_port[] = "the port is missing",
+	no_port[] = "the port is missing", no_path[] = "the path is missing",
 	not_number[] = "the port is not a decimal number",
 	range[] = "the port is out of range (1 to 65535)",
 	after_port[] = "what follows the port is not /PATH",
-	no_path[] = "the path is missing",
-	character[] = "the PART holds a character outside printable ASCII",
-	// What the character is, after "the PART holds U+XXXX, ".
-	control[] = "a control character", blank[] = "a blank",
-	zero_width[] = "a zero-width character",
-	combining[] = "a combining mark", full_width[] = "a full-width",
-	not_ascii[] = "which is not ASCII",
-	idn[] = "which is not ASCII: a host name outside ASCII is written in "
-		"its xn-- form",
-	// After "the PART holds the byte \NNN, ".
+	// A character that breaks a part's rule; not_utf8 follows a byte.
+	character[] = "the PART holds U+XXXX",
 	not_utf8[] = "which is not UTF-8";
 } // namespace refusal
 
-// A URL's characters and a value's first digit are ASCII's in any locale:
-// these tests, unlike <ctype.h>'s, are never calls into libc.
+// ASCII's classes, in any locale and without calls into libc.
 inline bool
-ascii_digit(unsigned char c)
+ascii_digit(char c)
 {
 	return c >= '0' && c <= '9';
 }
 
-// Setting 0x20 makes an ASCII capital small and leaves a small one.
 inline bool
-ascii_alnum(unsigned char c)
+ascii_alnum(char c)
 {
-	unsigned char small = c | 0x20;
-	return ascii_digit(c) || (small >= 'a' && small <= 'z');
+	return ascii_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
 }
 
-inline bool
-ascii_xdigit(char c)
-{
-	auto small = static_cast<unsigned char>(c | 0x20);
-	return ascii_digit(static_cast<unsigned char>(c)) ||
-	       (small >= 'a' && small <= 'f');
-}
-
-// What ctype calls isgraph: printable ASCII but the blank, which is what
-// OSC 1.0 allows in an address.
+// isgraph: printable ASCII but the blank, what OSC 1.0 allows in an address.
 inline bool
 ascii_graph(char c)
 {
@@ -97,18 +75,6 @@ differs(const char *s, const char *word)
 	return nullptr;
 }
 
-// Whether c is one of set or its NUL, as strchr finds it; a loop, where
-// strchr would be one more symbol for the dynamic loader to bind at start.
-inline bool
-one_of(char c, const char *set)
-{
-	for (; *set != c; set++)
-		if (!*set)
-			return false;
-	return true;
-}
-
-// The first c from s up to end, or nullptr.
 inline const char *
 find(const char *s, const char *end, char c)
 {
@@ -118,8 +84,7 @@ find(const char *s, const char *end, char c)
 	return nullptr;
 }
 
-// The length of the UTF-8 character at s, or 0 where s begins none (an
-// overlong form, a surrogate...). It reads no further than a NUL.
+// The length of the UTF-8 character at s, or 0 where s begins none.
 inline size_t
 utf8_length(const char *s)
 {
@@ -139,12 +104,13 @@ utf8_length(const char *s)
 	return n;
 }
 
-// The code point of the well-formed UTF-8 character of n bytes at s.
+// The code point of the UTF-8 character at s, or 0 where s begins none.
 inline char32_t
-code_point(const char *s, size_t n)
+code_point(const char *s)
 {
 	const auto *u = reinterpret_cast<const unsigned char *>(s);
-	char32_t c = n == 1 ? u[0] : u[0] & (0x7f >> n);
+	size_t n = utf8_length(s);
+	char32_t c = n == 1 ? u[0] : n ? u[0] & (0x7f >> n) : 0;
 	for (size_t i = 1; i < n; i++)
 		c = c << 6 | (u[i] & 0x3f);
 	return c;
@@ -154,26 +120,21 @@ code_point(const char *s, size_t n)
 inline bool
 quotation_mark(const char *s)
 {
-	static constexpr struct {
-		char32_t first, last;
-	} marks[] = {
+	static constexpr char32_t marks[][2] = {
 		{0x22, 0x22},     {0x27, 0x27},     {0xab, 0xab},
 		{0xbb, 0xbb},     {0x2018, 0x201f}, {0x2039, 0x203a},
 		{0x2e42, 0x2e42}, {0x300c, 0x300f}, {0x301d, 0x301f},
 		{0xfe41, 0xfe44}, {0xff02, 0xff02}, {0xff07, 0xff07},
 		{0xff62, 0xff63},
 	};
-	size_t n = utf8_length(s);
-	char32_t c = n ? code_point(s, n) : 0;
-	for (const auto &mark : marks)
-		if (c >= mark.first && c <= mark.last)
+	char32_t c = code_point(s);
+	for (const char32_t *mark : marks)
+		if (c >= mark[0] && c <= mark[1])
 			return true;
 	return false;
 }
 
-// What a URL is read into: each step reads at `at` and moves it on, or
-// leaves it on a character that breaks the rule of `part`. authority to
-// path is the host and port as written; host to host_end, the host.
+// Each step reads at `at` and moves it on, or stops where `part` breaks.
 struct url_parts {
 	const char *at;
 	bool transport; // written as osc.TRANSPORT:// rather than osc://
@@ -191,8 +152,7 @@ blame(url_parts &u, const char *s, const char *part, const char *otherwise)
 	return utf8_length(s) ? refusal::character : refusal::not_utf8;
 }
 
-// Reads "osc://" or "osc.TRANSPORT://", in any case; one_of finds the NUL
-// too, so "osc" alone has its slashes wrong, and "oscar://" is no scheme.
+// Reads "osc://" or "osc.TRANSPORT://", in any case.
 inline const char *
 read_scheme(url_parts &u)
 {
@@ -200,14 +160,14 @@ read_scheme(url_parts &u)
 	if (const char *c = differs(p, "osc"))
 		return blame(u, c, "scheme", refusal::scheme);
 	p += 3;
-	if (!one_of(*p, ".:/"))
+	if (*p && *p != '.' && *p != ':' && *p != '/')
 		return blame(u, p, "scheme", refusal::scheme);
 	u.transport = *p == '.';
 	if (u.transport) {
 		const char *name = ++p;
-		while (ascii_alnum(static_cast<unsigned char>(*p)))
+		while (ascii_alnum(*p))
 			p++;
-		if (p == name || !one_of(*p, ":/"))
+		if (p == name || (*p && *p != ':' && *p != '/'))
 			return blame(u, p, "scheme", refusal::transport);
 	}
 	for (int i = 0; i < 3; i++)
@@ -217,14 +177,11 @@ read_scheme(url_parts &u)
 		return refusal::socket_file;
 	u.at = p + 3;
 	// A URL pasted after its own scheme: "osc.udp://osc.udp://h:1/x".
-	url_parts again{};
-	again.at = u.at;
+	url_parts again = u;
 	const char *why = read_scheme(again);
 	return !why || why == refusal::twice ? refusal::twice : nullptr;
 }
 
-// Whether the len bytes at s are an address of family as inet_pton reads
-// it.
 inline bool
 address_literal(int family, const char *s, size_t len)
 {
@@ -238,14 +195,12 @@ address_literal(int family, const char *s, size_t len)
 	return inet_pton(family, text, &addr) == 1;
 }
 
-// Whether the host from start to end "ends in a number", as the WHATWG URL
-// standard puts it: its last label, but for one trailing dot, is decimal
-// or "0x" and hexadecimal. glibc reads such hosts its own way, which the
-// manual shows: only what inet_pton reads passes.
+// Whether the host "ends in a number", as the WHATWG URL standard puts it,
+// which glibc reads its own way: only what inet_pton reads passes.
 inline bool
 ends_in_number(const char *start, const char *end)
 {
-	if (end - start > 1 && end[-1] == '.')
+	if (end[-1] == '.')
 		end--;
 	const char *s = end;
 	while (s > start && s[-1] != '.')
@@ -254,14 +209,13 @@ ends_in_number(const char *start, const char *end)
 		return false;
 	bool hex = end - s >= 2 && s[0] == '0' && (s[1] | 0x20) == 'x';
 	for (s += hex ? 2 : 0; s < end; s++)
-		if (hex ? !ascii_xdigit(*s)
-			: !ascii_digit(static_cast<unsigned char>(*s)))
+		if (!ascii_digit(*s) &&
+		    !(hex && (*s | 0x20) >= 'a' && (*s | 0x20) <= 'f'))
 			return false;
 	return true;
 }
 
-// Why the host from start to end, which ends in a number, is no dotted quad
-// for inet_pton: a leading zero, a number above 255, or another form.
+// Why a host that ends in a number is no dotted quad for inet_pton.
 inline const char *
 number_refusal(const char *start, const char *end)
 {
@@ -269,7 +223,7 @@ number_refusal(const char *start, const char *end)
 	bool zero = false;
 	for (const char *s = start; s <= end; labels++) {
 		const char *label = s;
-		while (s < end && ascii_digit(static_cast<unsigned char>(*s)))
+		while (s < end && ascii_digit(*s))
 			s++;
 		if (s == label || (s < end && *s != '.'))
 			return refusal::quad;
@@ -281,9 +235,8 @@ number_refusal(const char *start, const char *end)
 	return zero ? refusal::octal : refusal::above_255;
 }
 
-// Reads an IPv6 address in brackets at u.at, the '[', up to end, where the
-// authority ends. liblo, in the receivers that print such URLs, finds
-// brackets only after a TRANSPORT, and reads no host in "osc://[::1]:9/x".
+// Reads an IPv6 address in brackets, up to end. liblo, in the receivers
+// that print such URLs, reads no host in "osc://[::1]:9/x".
 inline const char *
 read_bracketed(url_parts &u, const char *end)
 {
@@ -308,16 +261,14 @@ read_bracketed(url_parts &u, const char *end)
 	return nullptr;
 }
 
-// Whether the authority at s begins with an IPv6 address: its longest run
-// of hex digits, '.' and ':', or that run less a last ":PORT", as inet_pton
-// reads it. "fe80::1:9000" and "::ffff:1.2.3.4:9000" are; "h:1:2" and
-// "127.0.0.1:9000:" are a host and a port with something after it.
+// Whether the authority at s begins with an IPv6 address, with or without
+// a last ":PORT"; "127.0.0.1:9000:" is a host and port with more after it.
 inline bool
 ipv6_first(const char *s)
 {
 	const char *end = s;
 	int colons = 0;
-	for (; ascii_xdigit(*end) || *end == '.' || *end == ':'; end++)
+	for (; ascii_alnum(*end) || *end == '.' || *end == ':'; end++)
 		colons += *end == ':';
 	if (colons < 2)
 		return false;
@@ -328,10 +279,8 @@ ipv6_first(const char *s)
 	return address_literal(AF_INET6, s, size_t(end - 1 - s));
 }
 
-// Reads the host: a name, an IPv4 address, or an IPv6 address in brackets.
-// The authority ends at the first '/'; a user part in it, or an IPv6
-// address without brackets, changes how all of it reads, so they come
-// before a character that breaks the rule.
+// Reads the host. A user part or an IPv6 address without brackets changes
+// how the rest of the authority reads, so they are found first.
 inline const char *
 read_host(url_parts &u)
 {
@@ -347,7 +296,8 @@ read_host(url_parts &u)
 		return refusal::unbracketed;
 	u.host = u.at;
 	const char *s = u.at;
-	while (ascii_graph(*s) && !one_of(*s, ":/[]"))
+	while (ascii_graph(*s) && *s != ':' && *s != '/' && *s != '[' &&
+	       *s != ']')
 		s++;
 	u.host_end = u.at = s;
 	if (*s == '[' || *s == ']')
@@ -366,8 +316,6 @@ read_host(url_parts &u)
 }
 
 // Reads ":PORT", with PORT in 1..65535: the resolver wraps larger ones.
-// The first character that is no digit decides: a letter makes the port no
-// number, other than the '/' of the path it follows the port.
 inline const char *
 read_port(url_parts &u)
 {
@@ -377,11 +325,10 @@ read_port(url_parts &u)
 	if (*p != ':')
 		return refusal::no_port;
 	u.port = ++p;
-	for (; ascii_digit(static_cast<unsigned char>(*p)); p++)
+	for (; ascii_digit(*p); p++)
 		if (value <= 65535)
 			value = value * 10 + (*p - '0');
-	bool number =
-		p > u.port && !ascii_alnum(static_cast<unsigned char>(*p));
+	bool number = p > u.port && !ascii_alnum(*p);
 	if (*p != '/' && *p != '\0')
 		return blame(u, p, "port",
 			     number ? refusal::after_port
@@ -394,8 +341,8 @@ read_port(url_parts &u)
 	return nullptr;
 }
 
-// Reads the path, the rest of the URL: the message's address. The '#' and
-// ',' that OSC 1.0 keeps out of the names it matches go: receivers use them.
+// Reads the path, the message's address, with the '#' and ',' that OSC 1.0
+// keeps out of names: receivers use them.
 inline const char *
 read_path(url_parts &u)
 {
@@ -408,24 +355,8 @@ read_path(url_parts &u)
 	return blame(u, s, "path", nullptr);
 }
 
-// Whether url is quoted, at its start or end: its last character must end
-// it, so that a quotation mark followed by stray bytes is not one. The loop
-// imports no strlen.
-inline bool
-quoted(const char *url)
-{
-	const char *end = url, *last;
-	while (*end)
-		end++;
-	for (last = end; last > url && end - last < 4;)
-		if ((*--last & 0xc0) != 0x80)
-			break;
-	return quotation_mark(url) ||
-	       (last + utf8_length(last) == end && quotation_mark(last));
-}
-
-// Reads url, osc[.TRANSPORT]://HOST:PORT/PATH, into u: liblo's own URL
-// functions misread some URLs. Returns why it is refused, or nullptr.
+// Reads url, osc[.TRANSPORT]://HOST:PORT/PATH, into u, as liblo's own URL
+// functions do not always; returns why it is refused, or nullptr.
 inline const char *
 split_url(const char *url, url_parts &u)
 {
@@ -433,25 +364,25 @@ split_url(const char *url, url_parts &u)
 	u.at = url;
 	if (*url == '-')
 		return refusal::option;
-	if (quoted(url))
+	// A quotation mark that ends it, not one followed by stray bytes.
+	const char *end = url + strlen(url), *last = end > url ? end - 1 : url;
+	while (last > url && end - last < 4 && (*last & 0xc0) == 0x80)
+		last--;
+	if (quotation_mark(url) ||
+	    (last + utf8_length(last) == end && quotation_mark(last)))
 		return refusal::quoted;
-	const char *why = read_scheme(u);
-	if (!why)
-		why = read_host(u);
-	if (!why)
-		why = read_port(u);
-	if (!why)
-		why = read_path(u);
-	return why;
+	for (auto read : {read_scheme, read_host, read_port, read_path})
+		if (const char *why = read(u))
+			return why;
+	return nullptr;
 }
 
-// Appends text as the manual types a value: strtod is atof, and reads in
-// the POSIX locale, which the program never leaves. Returns liblo's
-// status: non-zero where it failed.
+// Appends text as the manual types a value (strtod is atof, in the POSIX
+// locale the program never leaves); non-zero where liblo failed.
 inline int
 append_value(lo_message msg, const char *text)
 {
-	if (ascii_digit(static_cast<unsigned char>(text[0])))
+	if (ascii_digit(text[0]))
 		return lo_message_add_float(
 			msg, static_cast<float>(strtod(text, nullptr)));
 	return lo_message_add_string(msg, text);
