@@ -210,7 +210,7 @@ ends_in_number(const char *start, const char *end)
 	bool hex = end - s >= 2 && s[0] == '0' && (s[1] | 0x20) == 'x';
 	for (s += hex ? 2 : 0; s < end; s++)
 		if (!ascii_digit(*s) &&
-		    !(hex && (*s | 0x20) >= 'a' && (*s | 0x20) <= 'f'))
+		    (!hex || (*s | 0x20) < 'a' || (*s | 0x20) > 'f'))
 			return false;
 	return true;
 }
