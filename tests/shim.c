@@ -1,6 +1,8 @@
 /* LD_PRELOAD shim for the cases, in a program whose file is osc-send (not a
  * checker running it). SHIM_LOG=FILE gets "asked HOST PORT" for each look-up,
- * "sent N" for each send, "crashed in FILE" and, with FAULT_ALLOC=0,
+ * "sent N" for each send, "crashed in FILE" (with ", in the function that
+ * asked for the failed allocation" or ", after FUNCTION in FILE asked for
+ * the failed allocation" when one failed) and, with FAULT_ALLOC=0,
  * "allocations N" at exit. SHIM_PORT=N answers a look-up that finds a number
  * or a name with loopback at port N; FAULT_RESOLVE=E fails it with the EAI_
  * code E, FAULT_SEND=E fails each send with errno E and sends nothing,
@@ -22,6 +24,8 @@
 static const char *log_file, *port, *fail_resolve, *fail_send;
 /* -1 until the constructor runs: libc's start-up is not the program's. */
 static long fail_alloc = -1, allocations;
+/* The return address of the call that got the failed allocation. */
+static void *asker;
 
 static void
 note(const char *format, ...)
@@ -40,24 +44,34 @@ note(const char *format, ...)
 void *__libc_malloc(size_t size);
 void *__libc_calloc(size_t count, size_t size);
 void *__libc_realloc(void *p, size_t size);
-#define FAILS (fail_alloc >= 0 && ++allocations == fail_alloc)
+
+static int
+fails(void *caller)
+{
+	if (fail_alloc < 0 || ++allocations != fail_alloc)
+		return 0;
+	asker = caller;
+	return 1;
+}
 
 void *
 malloc(size_t size)
 {
-	return FAILS ? NULL : __libc_malloc(size);
+	return fails(__builtin_return_address(0)) ? NULL : __libc_malloc(size);
 }
 
 void *
 calloc(size_t count, size_t size)
 {
-	return FAILS ? NULL : __libc_calloc(count, size);
+	return fails(__builtin_return_address(0)) ? NULL
+						  : __libc_calloc(count, size);
 }
 
 void *
 realloc(void *p, size_t size)
 {
-	return FAILS ? NULL : __libc_realloc(p, size);
+	return fails(__builtin_return_address(0)) ? NULL
+						  : __libc_realloc(p, size);
 }
 #endif
 
@@ -104,13 +118,23 @@ sendto(int fd, const void *buf, size_t len, int flags, __CONST_SOCKADDR_ARG to,
 	return sent;
 }
 
-/* Where it crashed, from each architecture's machine context; then dies. */
+/* The object at address, by file name. */
+static const char *
+object_of(const Dl_info *at)
+{
+	return at->dli_fname ? basename(at->dli_fname) : "an unknown object";
+}
+
+/* Where it crashed, from each architecture's machine context, and whether
+ * in the function that asked for the failed allocation; then dies. dladdr
+ * names exported functions alone: a crash in another never counts as in the
+ * function that asked. */
 static void
 report_crash(int sig, siginfo_t *info, void *context)
 {
 	const mcontext_t *mc = &((ucontext_t *)context)->uc_mcontext;
 	void *pc = NULL;
-	Dl_info object = {0};
+	Dl_info object = {0}, asked = {0};
 	(void)info;
 #if defined(__x86_64__)
 	pc = (void *)mc->gregs[REG_RIP];
@@ -130,10 +154,23 @@ report_crash(int sig, siginfo_t *info, void *context)
 	(void)mc;
 #endif
 	/* cppcheck-suppress knownConditionTrueFalse */
-	note("crashed in %s\n", !pc ? "an unknown instruction"
-				: dladdr(pc, &object) && object.dli_fname
-					? basename(object.dli_fname)
-					: "an unknown object");
+	const char *where = !pc                   ? "an unknown instruction"
+			    : dladdr(pc, &object) ? object_of(&object)
+						  : "an unknown object";
+	int known = asker && dladdr(asker, &asked);
+	if (!asker)
+		note("crashed in %s\n", where);
+	else if (known && object.dli_saddr &&
+		 object.dli_saddr == asked.dli_saddr)
+		note("crashed in %s, in the function that asked for the failed "
+		     "allocation\n",
+		     where);
+	else
+		note("crashed in %s, after %s in %s asked for the failed "
+		     "allocation\n",
+		     where,
+		     known && asked.dli_sname ? asked.dli_sname : "a function",
+		     known ? object_of(&asked) : "an unknown object");
 	signal(sig, SIG_DFL);
 }
 
