@@ -95,9 +95,8 @@ same(const char *a, const char *b)
 	return a && *a == *b;
 }
 
-// What c, outside printable ASCII, is; "a full-width '" goes before its
-// ASCII character. By glibc's C.UTF-8 classes, without changing the
-// process's locale, which stays POSIX.
+// What c, outside printable ASCII, is ("a full-width '" precedes its ASCII
+// character), by glibc's C.UTF-8 classes; the process's locale stays POSIX.
 static const char *
 what_is(char32_t c, bool host)
 {
@@ -124,8 +123,7 @@ what_is(char32_t c, bool host)
 	return what;
 }
 
-// Writes the line of a refused URL: why, or the part, the character that
-// breaks its rule, and what it is.
+// Writes a refused URL's line: why, or the part and the character it names.
 static void
 refused(const char *url, const char *why, const url_parts &u)
 {
@@ -177,7 +175,7 @@ new_address(const url_parts &u, char *copy)
 	if (!copy)
 		return nullptr;
 	size_t n = size_t(u.path - u.authority);
-	memcpy(copy, u.authority, n);
+	append(copy, u.authority);
 	copy[u.host_end - u.authority] = copy[n] = '\0';
 	const char *host = copy + (u.host - u.authority);
 	const char *port = copy + (u.port - u.authority);

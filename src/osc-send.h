@@ -182,16 +182,19 @@ read_scheme(url_parts &u)
 	return !why || why == refusal::twice ? refusal::twice : nullptr;
 }
 
+// The loop stops at a NUL too, so that the compiler makes no memcpy of it.
 inline bool
 address_literal(int family, const char *s, size_t len)
 {
 	char text[INET6_ADDRSTRLEN];
 	in6_addr addr;
+	size_t n = 0;
 
 	if (len >= sizeof text)
 		return false;
-	memcpy(text, s, len);
-	text[len] = '\0';
+	for (; n < len && s[n]; n++)
+		text[n] = s[n];
+	text[n] = '\0';
 	return inet_pton(family, text, &addr) == 1;
 }
 
@@ -341,8 +344,7 @@ read_port(url_parts &u)
 	return nullptr;
 }
 
-// Reads the path, the message's address, with the '#' and ',' that OSC 1.0
-// keeps out of names: receivers use them.
+// Reads the path, with the '#' and ',' OSC 1.0 keeps out of names: they go.
 inline const char *
 read_path(url_parts &u)
 {
@@ -355,8 +357,7 @@ read_path(url_parts &u)
 	return blame(u, s, "path", nullptr);
 }
 
-// Reads url, osc[.TRANSPORT]://HOST:PORT/PATH, into u, as liblo's own URL
-// functions do not always; returns why it is refused, or nullptr.
+// Reads url into u, as liblo's URL functions do not always: why it fails.
 inline const char *
 split_url(const char *url, url_parts &u)
 {
