@@ -130,7 +130,7 @@ refused(const char *url, const char *why, const url_parts &u)
 	if (why != refusal::character && why != refusal::not_utf8)
 		return say("", ": invalid OSC URL '", url, nullptr, why);
 	// The longest: "the host holds U+10FFFF, " and the xn-- hint.
-	char said[160];
+	char said[160] = {};
 	char *to = append(append(append(said, "the "), u.part), " holds ");
 	char32_t c = code_point(u.at);
 	if (why == refusal::not_utf8) {
